@@ -1,0 +1,53 @@
+// Resource identifiers, grouped by dialog. Shared by the .rc files and the code.
+#ifndef VARNEL_RESOURCE_H
+#define VARNEL_RESOURCE_H
+
+#define IDI_VARNEL 101
+
+// Dialog 102: About box (neutral language only)
+#define IDD_ABOUT 102
+#define IDC_ABOUT_DESCRIPTION 1001
+#define IDC_ABOUT_COPYRIGHT 1002
+
+// Dialog 103: main settings
+#define IDD_MAIN_SETTINGS 103
+#define IDC_MAIN_PERIODIC 1101
+#define IDC_MAIN_THEME_SYNC 1102
+#define IDC_MAIN_PERIODIC_SETTINGS 1103
+#define IDC_MAIN_THEME_SETTINGS 1104
+
+// Dialog 104: plug-in item behaviour
+#define IDD_ITEM_BEHAVIOR 104
+#define IDC_ITEM_NEXT 1401
+#define IDC_ITEM_SPECIFIED 1402
+#define IDC_ITEM_SKIN 1403
+
+// Dialog 105: periodic mode settings
+#define IDD_PERIODIC_SETTINGS 105
+#define IDC_PERIODIC_ALL 1201
+#define IDC_PERIODIC_SELECTED 1202
+#define IDC_PERIODIC_ALL_LIST 1203
+#define IDC_PERIODIC_ADD 1204
+#define IDC_PERIODIC_REMOVE 1205
+#define IDC_PERIODIC_UP 1206
+#define IDC_PERIODIC_DOWN 1207
+#define IDC_PERIODIC_SELECTED_LIST 1208
+#define IDC_PERIODIC_CLEAR 1209
+#define IDC_PERIODIC_INTERVAL 1210
+#define IDC_PERIODIC_INTERVAL_SPIN 1211
+#define IDC_PERIODIC_UNIT 1212
+#define IDC_PERIODIC_TIME_LABEL 1213
+#define IDC_PERIODIC_TIME 1214
+
+// Dialog 106: theme sync settings
+#define IDD_THEME_SYNC_SETTINGS 106
+#define IDC_THEME_LIGHT 1301
+#define IDC_THEME_DARK 1302
+
+// String table
+#define IDS_CAPTION 120
+#define IDS_UNIT_MINUTES 121
+#define IDS_UNIT_HOURS 122
+#define IDS_UNIT_DAYS 123
+
+#endif

@@ -1,0 +1,16 @@
+// Settings: load from and save to the host's settings store.
+#ifndef VARNEL_SETTINGS_H
+#define VARNEL_SETTINGS_H
+
+#include <cstddef>
+#include <string>
+
+// Reads every setting through the host into g_state; restarts the schedule.
+void LoadSettings();
+// Writes the whole settings record through the host, ending with CommitSettings.
+// Saves from different threads never interleave.
+void SaveSettings();
+// "Skin001" for position 1, "Skin1000" for position 1000.
+std::wstring SelectedSkinKey(size_t position);
+
+#endif

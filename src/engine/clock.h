@@ -1,0 +1,23 @@
+// The schedule's two time sources, replaceable by tests.
+#ifndef VARNEL_CLOCK_H
+#define VARNEL_CLOCK_H
+
+#include <windows.h>
+
+#include <cstdint>
+
+struct ClockSource {
+    // Nanoseconds from an arbitrary origin; never goes back, counts through sleep.
+    int64_t (*monotonicNs)();
+    // Local wall-clock time.
+    void (*localTime)(SYSTEMTIME* now);
+};
+
+extern ClockSource g_clock;
+// The real clocks, for tests that replaced them to put back.
+extern const ClockSource kSystemClock;
+
+inline int64_t MonotonicNowNs() { return g_clock.monotonicNs(); }
+inline void LocalTimeNow(SYSTEMTIME* now) { g_clock.localTime(now); }
+
+#endif

@@ -1,0 +1,199 @@
+#include "plugin/events.h"
+
+#include <windows.h>
+
+#include "catalog/catalog.h"
+#include "config/settings.h"
+#include "engine/item.h"
+#include "engine/schedule.h"
+#include "engine/theme.h"
+#include "plugin/about.h"
+#include "plugin/plugin_api.h"
+#include "plugin/state.h"
+#include "plugin/threads.h"
+#include "resource.h"
+#include "ui/dialogs.h"
+
+namespace {
+
+constexpr size_t kCaptionUnits = 256;
+// How long shut-down waits for the worker's last tick.
+constexpr DWORD kWorkerStopWaitMs = 1000;
+// Sleep of the shut-down pump while the queue is empty.
+constexpr DWORD kShutdownPumpSleepMs = 10;
+// Bound on waiting for the hidden window's last message; it normally goes inside
+// DestroyWindow itself.
+constexpr DWORD kWindowGoneWaitMs = 2000;
+
+int32_t LowId(uint64_t param) { return static_cast<int32_t>(static_cast<uint32_t>(param)); }
+
+void ShowDialog(UINT dialogId, uint64_t owner, DLGPROC proc, LPARAM param) {
+    const HostServiceTable* host = AcceptedHost();
+    if (host == nullptr || host->ShowLocalizedDialog == nullptr) {
+        return;
+    }
+    host->ShowLocalizedDialog(g_state.moduleHandle, dialogId, reinterpret_cast<HWND>(owner), proc,
+                              param);
+}
+
+void RefreshCaption() {
+    const HostServiceTable* host = AcceptedHost();
+    if (host == nullptr) {
+        return;
+    }
+    wchar_t caption[kCaptionUnits] = {};
+    host->LoadLocalizedString(g_state.moduleHandle, IDS_CAPTION, caption,
+                              static_cast<int>(kCaptionUnits));
+    caption[kCaptionUnits - 1] = L'\0';  // a host that filled the whole buffer
+    host->SetPluginCaption(g_state.pluginId, caption);
+}
+
+void RegisterNotifyClass() {
+    WNDCLASSEXW wc{};
+    wc.cbSize = sizeof(wc);
+    wc.lpfnWndProc = NotifyWindowProc;
+    wc.hInstance = g_state.moduleHandle;
+    wc.hIcon = LoadIconW(g_state.moduleHandle, MAKEINTRESOURCEW(IDI_VARNEL));
+    wc.hIconSm = wc.hIcon;
+    wc.lpszClassName = kNotifyWindowClass;
+    RegisterClassExW(&wc);
+}
+
+void CreateNotifyWindow() {
+    HWND window = CreateWindowExW(WS_EX_NOACTIVATE, kNotifyWindowClass, L"", WS_POPUP | WS_MINIMIZE,
+                                  0, 0, 1, 1, nullptr, nullptr, g_state.moduleHandle, nullptr);
+    g_state.hiddenWindow = window;
+}
+
+// Starts the worker so that its id is in workerRunning before its first test.
+bool StartWorker() {
+    DWORD id = 0;
+    HANDLE thread = StartModuleThread(WorkerThreadProc, CREATE_SUSPENDED, &id);
+    g_state.workerHandle = thread;
+    if (thread == nullptr) {
+        return false;
+    }
+    g_state.workerRunning = id;
+    ResumeThread(thread);
+    return id != 0;
+}
+
+void DestroyNotifyWindow() {
+    HWND window = g_state.hiddenWindow;
+    if (window == nullptr) {
+        return;
+    }
+    if (g_state.windowAlive && DestroyWindow(window)) {
+        const ULONGLONG deadline = GetTickCount64() + kWindowGoneWaitMs;
+        while (g_state.windowAlive && GetTickCount64() < deadline) {
+            MSG msg;
+            if (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+                TranslateMessage(&msg);
+                DispatchMessageW(&msg);
+            } else {
+                Sleep(kShutdownPumpSleepMs);
+            }
+        }
+    }
+    g_state.hiddenWindow = nullptr;
+}
+
+void StopWorker() {
+    HANDLE thread = g_state.workerHandle;
+    if (thread == nullptr) {
+        return;
+    }
+    if (g_state.workerRunning != 0) {
+        g_state.workerRunning = 0;
+        WaitForSingleObject(thread, kWorkerStopWaitMs);
+    }
+    CloseHandle(thread);
+    g_state.workerHandle = nullptr;
+}
+
+}  // namespace
+
+int32_t InitializePlugin(uint64_t param1, uint64_t param2) {
+    if (g_state.workerHandle != nullptr || g_state.hiddenWindow != nullptr) {
+        ShutdownPlugin();  // a second initialisation without a shut-down between
+    }
+    const auto* host = reinterpret_cast<const HostServiceTable*>(param2);
+    g_state.hostAccepted = 0;
+    g_state.hostTable = host;
+    if (host == nullptr || host->GetHostVersion == nullptr ||
+        host->GetHostVersion() < TS_REQUIRED_HOST_VERSION) {
+        return 0;
+    }
+    g_state.hostAccepted = 1;
+
+    const int32_t id = LowId(param1);
+    if (id < 0) {
+        return 1;
+    }
+    g_state.pluginId = id;
+    g_state.shuttingDown = 0;
+    std::wstring current = CopyHostString(host->GetCurrentSkin());
+    {
+        ScopedLock guard(g_state.lock);
+        g_state.targetSkin.swap(current);
+    }
+    LoadSettings();
+    RegisterNotifyClass();
+    CreateNotifyWindow();
+
+    HANDLE enumeration = StartModuleThread(EnumerationThreadProc, 0, nullptr);
+    if (enumeration != nullptr) {
+        CloseHandle(enumeration);
+    }
+    if (!StartWorker()) {
+        return 0;
+    }
+    SyncWithWindowsTheme();
+    RefreshCaption();
+    return 1;
+}
+
+int32_t ShutdownPlugin() {
+    DestroyNotifyWindow();
+    UnregisterClassW(kNotifyWindowClass, g_state.moduleHandle);
+    g_state.shuttingDown = 1;
+    StopWorker();
+    g_state.pluginId = -1;
+    return 1;
+}
+
+int32_t DispatchEvent(uint32_t event, uint64_t param1, uint64_t param2, uint64_t /*param3*/) {
+    switch (event) {
+    case TS_EVENT_DESCRIBE:
+        DeliverDescription(reinterpret_cast<wchar_t*>(param1), param2);
+        return static_cast<int32_t>(TS_REQUIRED_HOST_VERSION);
+    case TS_EVENT_INITIALIZE:
+        return InitializePlugin(param1, param2);
+    case TS_EVENT_SHUTDOWN:
+        return ShutdownPlugin();
+    case TS_EVENT_SET_ID:
+        g_state.pluginId = LowId(param1);
+        return 1;
+    case TS_EVENT_IDLE:
+        return 1;
+    case TS_EVENT_RUN_ITEM:
+        if (AcceptedHost() != nullptr && (param2 & 1u) == 0) {
+            RunItemCommand(static_cast<uint32_t>(param1));
+        }
+        return 1;
+    case TS_EVENT_ABOUT:
+        ShowDialog(IDD_ABOUT, param1, AboutDialogProc, 0);
+        return 1;
+    case TS_EVENT_SETTINGS:
+        ShowDialog(IDD_MAIN_SETTINGS, param1, MainSettingsDialogProc, 0);
+        return 1;
+    case TS_EVENT_ITEM_SETTINGS:
+        ShowDialog(IDD_ITEM_BEHAVIOR, param1, ItemBehaviorDialogProc, static_cast<LPARAM>(param2));
+        return 1;
+    case TS_EVENT_REFRESH_CAPTION:
+        RefreshCaption();
+        return 1;
+    default:
+        return (event >= TS_EVENT_NOTIFY_FIRST && event <= TS_EVENT_NOTIFY_LAST) ? 1 : 0;
+    }
+}

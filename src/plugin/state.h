@@ -1,0 +1,88 @@
+// The plug-in's one process-wide state record.
+//
+// 1. Every operation reads and writes the fields of `g_state` directly.
+// 2. The strings, the skin lists, the two SYSTEMTIMEs and `lastSwitchStamp` are
+//    guarded by `g_state.lock`. Whoever holds it copies what it needs and lets go:
+//    the lock is never held across a call into the host or a window function.
+// 3. Every 32-bit word that crosses threads is an atomic, so the hand-overs
+//    (`targetSkin` then `switchPending`; `themeDebounceTicks` then
+//    `themeChangePending`; `workerRunning`) keep their order.
+#ifndef VARNEL_STATE_H
+#define VARNEL_STATE_H
+
+#include <windows.h>
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "plugin/host_table.h"
+#include "plugin/lock.h"
+
+struct SkinEntry {
+    std::wstring identifier;
+    std::wstring displayName;
+};
+using SkinList = std::vector<SkinEntry>;
+
+struct PluginState {
+    SrwLock lock;
+
+    // Boundary
+    HMODULE moduleHandle = nullptr;
+    std::atomic<const HostServiceTable*> hostTable{nullptr};
+    std::atomic<int32_t> pluginId{-1};
+    std::atomic<HWND> hiddenWindow{nullptr};
+    std::atomic<int32_t> windowAlive{0};
+    HANDLE workerHandle = nullptr;
+    std::atomic<uint32_t> workerRunning{0};
+    // Set once a host table has passed the version check, cleared when one fails it.
+    std::atomic<int32_t> hostAccepted{0};
+    // Set at shut-down: a start-up enumeration still running stops before its next host call.
+    std::atomic<int32_t> shuttingDown{0};
+
+    // Settings
+    std::atomic<int32_t> changeMode{0};
+    std::atomic<int32_t> targetSkins{0};
+    std::atomic<int32_t> timeUnit{2};
+    std::atomic<int32_t> interval{0};
+    std::atomic<uint16_t> changeHour{0};
+    std::atomic<uint16_t> changeMinute{0};
+    std::atomic<int32_t> rotationIndex{0};
+    SYSTEMTIME lastChanged{};           // guarded by lock
+    SkinList selectedSkins;             // guarded by lock
+    std::wstring lightThemeSkin;        // guarded by lock
+    std::wstring darkThemeSkin;         // guarded by lock
+
+    // Engine
+    std::wstring targetSkin;            // guarded by lock
+    std::atomic<int32_t> switchPending{0};
+    std::atomic<int32_t> retryCountdown{0};
+    SYSTEMTIME nextChangeTime{};        // guarded by lock
+    bool nextChangeValid = false;       // guarded by lock: nextChangeTime was computed
+    int64_t lastSwitchStamp = 0;        // guarded by lock
+    std::atomic<int32_t> themeChangePending{0};
+    std::atomic<int32_t> themeDebounceTicks{0};
+
+    // Catalog
+    SkinList allSkins;                  // guarded by lock
+    std::atomic<int32_t> enumerating{0};
+};
+
+extern PluginState g_state;
+
+// The host table, or null while no host has passed the version check.
+const HostServiceTable* AcceptedHost();
+
+// Copies a string the host returned; null counts as empty.
+std::wstring CopyHostString(const wchar_t* text);
+
+// Copies `text` into `buffer` of `capacity` units: truncates, always terminates.
+void CopyBounded(wchar_t* buffer, size_t capacity, const wchar_t* text);
+
+// Puts every field back to its load-time value. For tests and the development host only,
+// while no plug-in thread runs.
+void ResetPluginState();
+
+#endif

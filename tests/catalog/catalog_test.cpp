@@ -1,0 +1,329 @@
+// The Skins folder enumeration and the skin existence test.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "catalog/catalog.h"
+#include "config/host_log.h"
+#include "devhost/devhost.h"
+#include "plugin/threads.h"
+#include "support/plugin_fixture.h"
+
+namespace {
+
+std::vector<std::wstring> Identifiers() {
+    ScopedLock guard(g_state.lock);
+    std::vector<std::wstring> ids;
+    for (const SkinEntry& entry : g_state.allSkins) ids.push_back(entry.identifier);
+    return ids;
+}
+
+// What a bare folder search reports, as identifiers, in the search's own order.
+std::vector<std::wstring> SearchOrder(const std::wstring& folder) {
+    std::vector<std::wstring> ids;
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW((L"\\\\?\\" + folder + L"\\*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return ids;
+    do {
+        std::wstring name = found.cFileName;
+        if (name == L"." || name == L"..") continue;
+        ids.push_back(((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? L"\\" : L"") + name);
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+    return ids;
+}
+
+void MakeFile(const std::wstring& path) {
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE) << "GetLastError " << GetLastError();
+    CloseHandle(file);
+}
+
+size_t DisplayNameCalls() { return devhost::CallCount(34); }
+
+class CatalogTest : public PluginTest {
+protected:
+    void SetUp() override {
+        PluginTest::SetUp();
+        AttachHost();
+    }
+    void TearDown() override {
+        devhost::SetDisplayNameRule(nullptr);
+        PluginTest::TearDown();
+    }
+    void SetAllSkins(const std::vector<std::wstring>& ids) {
+        ScopedLock guard(g_state.lock);
+        g_state.allSkins.clear();
+        for (const std::wstring& id : ids) g_state.allSkins.push_back(SkinEntry{id, id});
+    }
+};
+
+TEST_F(CatalogTest, FileSkinsFolderSkinsAndNonSkins) {
+    const std::wstring f = devhost::MakeFileSkin(skins_, L"Fresh");
+    const std::wstring d = devhost::MakeFolderSkin(skins_, L"Deep");
+    MakeFile(skins_ + L"\\notes.txt");
+    ASSERT_TRUE(CreateDirectoryW((skins_ + L"\\empty").c_str(), nullptr));
+    EnumerateSkinsFolder();
+
+    std::vector<std::wstring> expected;
+    for (const std::wstring& id : SearchOrder(skins_)) {
+        if (id == f || id == d) expected.push_back(id);
+    }
+    ASSERT_EQ(expected.size(), 2u);
+    EXPECT_EQ(Identifiers(), expected);
+    EXPECT_EQ(d, L"\\Deep");
+    // Every entry asked about once, dot entries never.
+    EXPECT_EQ(DisplayNameCalls(), 4u);
+    ScopedLock guard(g_state.lock);
+    for (const SkinEntry& entry : g_state.allSkins) {
+        EXPECT_EQ(entry.displayName, devhost::DefaultDisplayName(entry.identifier));
+        EXPECT_FALSE(entry.displayName.empty()) << entry.identifier.size();
+    }
+    EXPECT_EQ(g_state.enumerating.load(), 0);
+}
+
+TEST_F(CatalogTest, EveryEntryCountsAndDotEntriesNever) {
+    // A host that calls everything a skin: each real entry must come through, the
+    // first the search delivers included, and "." and ".." must not.
+    devhost::SetDisplayNameRule([](const std::wstring& id) { return L"skin " + id; });
+    const std::vector<std::wstring> names = {L"a", L"b.tskin", L"c d", L".hidden"};
+    for (const std::wstring& name : names) MakeFile(skins_ + L"\\" + name);
+    ASSERT_TRUE(CreateDirectoryW((skins_ + L"\\sub").c_str(), nullptr));
+    EnumerateSkinsFolder();
+    EXPECT_EQ(Identifiers(), SearchOrder(skins_));
+    EXPECT_EQ(Identifiers().size(), 5u);
+    for (const devhost::LogEntry& e : devhost::Log()) {
+        if (e.slot != 34) continue;
+        EXPECT_NE(e.args, testlog::Q(L"\\.")) << "the folder itself was examined";
+        EXPECT_NE(e.args, testlog::Q(L"\\..")) << "the parent folder was examined";
+    }
+}
+
+TEST_F(CatalogTest, RootOfADriveKeepsItsFirstEntry) {
+    // A drive root delivers no dot entries: map a drive letter onto a folder holding a
+    // single skin and enumerate it there.
+    const std::wstring only = devhost::MakeFileSkin(skins_, L"Only");
+    wchar_t drive[] = L"Q:";
+    for (wchar_t letter = L'Q'; letter <= L'Z'; ++letter) {
+        drive[0] = letter;
+        if (DefineDosDeviceW(0, drive, skins_.c_str())) break;
+        drive[0] = 0;
+    }
+    if (drive[0] == 0) GTEST_SKIP() << "no drive letter could be mapped";
+    devhost::SetSkinsFolder(drive);
+    EnumerateSkinsFolder();
+    DefineDosDeviceW(DDD_REMOVE_DEFINITION | DDD_EXACT_MATCH_ON_REMOVE, drive, skins_.c_str());
+    EXPECT_EQ(Identifiers(), std::vector<std::wstring>{only});
+}
+
+TEST_F(CatalogTest, MissingOrEmptyFolderLeavesNoSkinsAndTheIndexAlone) {
+    for (const std::wstring& folder : {skins_ + L"\\absent", std::wstring()}) {
+        SCOPED_TRACE(folder.size());
+        SetAllSkins({L"old"});
+        g_state.rotationIndex = 4;
+        devhost::SetSkinsFolder(folder);
+        devhost::ClearLog();
+        EnumerateSkinsFolder();
+        EXPECT_TRUE(Identifiers().empty()) << Identifiers().size();
+        EXPECT_EQ(g_state.rotationIndex.load(), 4);
+        EXPECT_EQ(g_state.enumerating.load(), 0);
+        EXPECT_EQ(DisplayNameCalls(), 0u);
+    }
+    // The guard was released: the next enumeration runs.
+    devhost::SetSkinsFolder(skins_);
+    const std::wstring f = devhost::MakeFileSkin(skins_, L"Back");
+    EnumerateSkinsFolder();
+    EXPECT_EQ(Identifiers(), std::vector<std::wstring>{f});
+}
+
+TEST_F(CatalogTest, ASecondEnumerationReturnsAtOnce) {
+    const std::wstring p = devhost::MakeFileSkin(skins_, L"P");
+    SetAllSkins({L"before"});
+    HANDLE entered = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    HANDLE release = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    devhost::SetDisplayNameRule([&](const std::wstring& id) {
+        SetEvent(entered);
+        WaitForSingleObject(release, 10000);
+        return devhost::DefaultDisplayName(id);
+    });
+    std::thread first(EnumerateSkinsFolder);
+    ASSERT_EQ(WaitForSingleObject(entered, 10000), WAIT_OBJECT_0);
+    EXPECT_TRUE(testlog::StateLockIsFree()) << "lock held across GetSkinDisplayName";
+
+    const size_t callsBefore = DisplayNameCalls();
+    std::thread second(EnumerateSkinsFolder);
+    second.join();  // would hang here if it waited for the first
+    EXPECT_EQ(DisplayNameCalls(), callsBefore);
+    // Readers still see the whole old list while the new one is built aside.
+    EXPECT_EQ(Identifiers(), std::vector<std::wstring>{L"before"});
+
+    SetEvent(release);
+    first.join();
+    EXPECT_EQ(Identifiers(), std::vector<std::wstring>{p});
+    EXPECT_EQ(g_state.enumerating.load(), 0);
+    CloseHandle(entered);
+    CloseHandle(release);
+}
+
+TEST_F(CatalogTest, ResynchronisesOnlyWhenAllSkinsIsTheActiveList) {
+    const std::wstring p = devhost::MakeFileSkin(skins_, L"P");
+    struct Case {
+        int32_t changeMode, targetSkins;
+        bool resync;
+    };
+    for (const Case& c : {Case{0, 0, true}, Case{1, 1, true}, Case{1, 0, true}, Case{0, 1, false}}) {
+        SCOPED_TRACE(std::to_string(c.changeMode) + "/" + std::to_string(c.targetSkins));
+        g_state.changeMode = c.changeMode;
+        g_state.targetSkins = c.targetSkins;
+        g_state.rotationIndex = 3;
+        {
+            ScopedLock guard(g_state.lock);
+            g_state.targetSkin = L"X";
+            g_state.selectedSkins = {SkinEntry{L"S0", L""}, SkinEntry{L"S1", L""},
+                                     SkinEntry{L"S2", L""}, SkinEntry{L"S3", L""}};
+        }
+        EnumerateSkinsFolder();
+        EXPECT_EQ(g_state.rotationIndex.load(), c.resync ? 0 : 3);
+        ScopedLock guard(g_state.lock);
+        EXPECT_EQ(g_state.targetSkin, L"X");  // index out of range: only the index is reset
+    }
+    // In range and not found: the first skin becomes the target, nothing is requested.
+    g_state.changeMode = 0;
+    g_state.targetSkins = 0;
+    g_state.rotationIndex = 0;
+    devhost::ClearLog();
+    EnumerateSkinsFolder();
+    ScopedLock guard(g_state.lock);
+    EXPECT_EQ(g_state.targetSkin, p);
+    EXPECT_EQ(devhost::ApplySkinCount(), 0);
+}
+
+TEST_F(CatalogTest, ThreadProcEnumeratesOnceAndEnds) {
+    const std::wstring p = devhost::MakeFileSkin(skins_, L"P");
+    HANDLE thread = StartModuleThread(&EnumerationThreadProc, 0, nullptr);
+    ASSERT_NE(thread, nullptr);
+    ASSERT_EQ(WaitForSingleObject(thread, 10000), WAIT_OBJECT_0);
+    DWORD code = 1;
+    GetExitCodeThread(thread, &code);
+    CloseHandle(thread);
+    EXPECT_EQ(code, 0u);
+    EXPECT_EQ(Identifiers(), std::vector<std::wstring>{p});
+}
+
+TEST_F(CatalogTest, ShutDownAbandonsAnEnumerationBeforeItsNextHostCall) {
+    devhost::MakeFileSkin(skins_, L"P");
+    devhost::MakeFileSkin(skins_, L"Q");
+    SetAllSkins({L"kept"});
+    devhost::SetDisplayNameRule([](const std::wstring& id) {
+        g_state.shuttingDown = 1;
+        return devhost::DefaultDisplayName(id);
+    });
+    EnumerateSkinsFolder();
+    EXPECT_EQ(DisplayNameCalls(), 1u);
+    EXPECT_EQ(Identifiers(), std::vector<std::wstring>{L"kept"});
+    EXPECT_EQ(g_state.enumerating.load(), 0);
+}
+
+TEST_F(CatalogTest, SkinExistsLooksAtTheFileSystem) {
+    devhost::MakeFileSkin(skins_, L"File");
+    MakeFile(skins_ + L"\\Plain");
+    ASSERT_TRUE(CreateDirectoryW((skins_ + L"\\Dir").c_str(), nullptr));
+    struct Case {
+        const wchar_t* id;
+        int expected;
+    };
+    const Case cases[] = {
+        {L"File.tskin", 1}, {L"Dir", 1},      {L"\\Dir", 1},     {L"\\Plain", 0},
+        {L"Plain", 1},      {L"Missing", 0},  {L"\\Missing", 0}, {L"FILE.TSKIN", 1},
+        {L"*", 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testlog::Q(c.id));
+        EXPECT_EQ(SkinExists(c.id), c.expected);
+    }
+    devhost::ClearLog();
+    EXPECT_EQ(SkinExists(L""), 0);
+    EXPECT_EQ(devhost::Log().size(), 0u) << "the empty identifier needs no host";
+    devhost::SetSkinsFolder(L"");
+    EXPECT_EQ(SkinExists(L"Dir"), 0) << "an empty Skins folder path is no folder";
+}
+
+TEST_F(CatalogTest, LongFolderPathsWork) {
+    // Folder paths around and far beyond MAX_PATH: the search and the existence test
+    // must agree on what is there.
+    const std::wstring longName = std::wstring(255, L'n');
+    for (size_t target : {size_t{255}, size_t{256}, size_t{259}, size_t{400}, size_t{700}}) {
+        SCOPED_TRACE(target);
+        std::wstring folder = skins_;
+        while (folder.size() + 1 + 200 < target) {
+            folder += L"\\" + std::wstring(200, L'L');
+            ASSERT_TRUE(CreateDirectoryW((L"\\\\?\\" + folder).c_str(), nullptr) ||
+                        GetLastError() == ERROR_ALREADY_EXISTS);
+        }
+        folder += L"\\" + std::wstring(target - folder.size() - 1, L's');
+        ASSERT_EQ(folder.size(), target);
+        ASSERT_TRUE(CreateDirectoryW((L"\\\\?\\" + folder).c_str(), nullptr)) << GetLastError();
+        ASSERT_TRUE(CreateDirectoryW((L"\\\\?\\" + folder + L"\\Deep").c_str(), nullptr));
+        MakeFile(L"\\\\?\\" + folder + L"\\Deep\\skin.ini");
+        MakeFile(L"\\\\?\\" + folder + L"\\Flat.tskin");
+        MakeFile(L"\\\\?\\" + folder + L"\\" + longName.substr(0, 249) + L".tskin");
+        devhost::SetSkinsFolder(folder);
+
+        EnumerateSkinsFolder();
+        std::vector<std::wstring> ids = Identifiers();
+        std::sort(ids.begin(), ids.end());
+        const std::vector<std::wstring> expected = {L"Flat.tskin", L"\\Deep",
+                                                    longName.substr(0, 249) + L".tskin"};
+        std::vector<std::wstring> sorted = expected;
+        std::sort(sorted.begin(), sorted.end());
+        EXPECT_EQ(ids, sorted);
+        for (const std::wstring& id : expected) EXPECT_EQ(SkinExists(id), 1) << id.size();
+        EXPECT_EQ(SkinExists(L"\\Flat.tskin"), 0);
+        EXPECT_EQ(SkinExists(L"Gone.tskin"), 0);
+        EXPECT_EQ(SkinExists(L"Deep"), 1);
+    }
+}
+
+TEST(WindowsPathForm, LongPathsTakeThePrefix) {
+    const std::wstring deep = L"C:\\" + std::wstring(300, L'a');
+    const std::wstring share = L"\\\\server\\share\\" + std::wstring(300, L'b');
+    struct Case {
+        std::wstring in, out;
+    };
+    const Case cases[] = {
+        {L"C:\\Skins\\*.*", L"C:\\Skins\\*.*"},
+        {deep, L"\\\\?\\" + deep},
+        {share, L"\\\\?\\UNC\\server\\share\\" + std::wstring(300, L'b')},
+        {L"\\\\?\\" + deep, L"\\\\?\\" + deep},
+        {L"C:/" + std::wstring(300, L'a'), L"\\\\?\\" + deep},
+        {L"C:\\\\" + std::wstring(300, L'a'), L"\\\\?\\" + deep},
+        {std::wstring(259, L'x'), std::wstring(259, L'x')},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.in.substr(0, 20));
+        EXPECT_EQ(WindowsPathForm(c.in), c.out);
+    }
+}
+
+TEST_F(CatalogTest, UnusualNamesComeThroughExactly) {
+    const std::vector<std::wstring> names = {
+        L"Space Name", L"dots.in.the.name", L"\x041D\x043E\x0447\x044C",
+        L"\x591C\x7A7A", L"\xD83C\xDF19", std::wstring(249, L'\x00E9'),
+    };
+    std::vector<std::wstring> made;
+    for (const std::wstring& name : names) made.push_back(devhost::MakeFileSkin(skins_, name));
+    made.push_back(devhost::MakeFolderSkin(skins_, std::wstring(255, L'z')));
+    EnumerateSkinsFolder();
+    std::vector<std::wstring> ids = Identifiers();
+    std::sort(ids.begin(), ids.end());
+    std::sort(made.begin(), made.end());
+    EXPECT_EQ(ids, made);
+    for (const std::wstring& id : made) EXPECT_EQ(SkinExists(id), 1) << id.size();
+}
+
+}  // namespace

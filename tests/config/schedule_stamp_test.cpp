@@ -1,0 +1,196 @@
+// Restarting the schedule, and the clock it runs on.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <climits>
+#include <thread>
+#include <vector>
+
+#include "engine/clock.h"
+#include "engine/schedule.h"
+#include "support/plugin_fixture.h"
+
+namespace {
+
+SYSTEMTIME g_now{};
+int64_t g_ns = 0;
+
+void FakeLocalTime(SYSTEMTIME* now) { *now = g_now; }
+int64_t FakeMonotonic() { return g_ns; }
+
+SYSTEMTIME Moment(WORD year, WORD month, WORD day, WORD hour, WORD minute, WORD second = 0,
+                  WORD ms = 0) {
+    SYSTEMTIME t{};
+    t.wYear = year;
+    t.wMonth = month;
+    t.wDay = day;
+    t.wHour = hour;
+    t.wMinute = minute;
+    t.wSecond = second;
+    t.wMilliseconds = ms;
+    return t;
+}
+
+std::string Show(const SYSTEMTIME& t) {
+    char text[64];
+    snprintf(text, sizeof text, "%04u-%02u-%02u %02u:%02u:%02u.%03u", t.wYear, t.wMonth, t.wDay,
+             t.wHour, t.wMinute, t.wSecond, t.wMilliseconds);
+    return text;
+}
+
+class StampScheduleTest : public PluginTest {
+protected:
+    void SetUp() override {
+        PluginTest::SetUp();
+        g_now = Moment(2026, 3, 10, 21, 15, 42, 250);
+        g_ns = 123'456'789'000;
+        g_clock = ClockSource{&FakeMonotonic, &FakeLocalTime};
+        g_state.interval = 1;
+    }
+    void TearDown() override {
+        g_clock = kSystemClock;
+        PluginTest::TearDown();
+    }
+    void SetLastChanged(const SYSTEMTIME& t) {
+        ScopedLock guard(g_state.lock);
+        g_state.lastChanged = t;
+    }
+    SYSTEMTIME LastChanged() {
+        ScopedLock guard(g_state.lock);
+        return g_state.lastChanged;
+    }
+    // The due moment, or "invalid".
+    std::string Next() {
+        ScopedLock guard(g_state.lock);
+        return g_state.nextChangeValid ? Show(g_state.nextChangeTime) : "invalid";
+    }
+};
+
+TEST_F(StampScheduleTest, DaysModeCountsCalendarDaysFromTheLastChange) {
+    struct Case {
+        const char* name;
+        SYSTEMTIME last;
+        int forceNow;
+        int32_t interval;
+        uint16_t hour, minute;
+        const char* next;
+    };
+    const SYSTEMTIME stored = Moment(2028, 2, 28, 5, 0);
+    const Case cases[] = {
+        {"confirmed switch takes now", stored, 1, 1, 6, 0, "2026-03-11 06:00:42.250"},
+        {"stored date is kept", stored, 0, 1, 6, 0, "2028-02-29 06:00:00.000"},
+        {"leap year carries into March", stored, 0, 2, 23, 59, "2028-03-01 23:59:00.000"},
+        {"year end", Moment(2026, 12, 31, 22, 0), 0, 1, 0, 0, "2027-01-01 00:00:00.000"},
+        {"no year stored", Moment(0, 3, 1, 0, 0), 0, 7, 9, 30, "2026-03-17 09:30:42.250"},
+        {"no day stored", Moment(2020, 3, 0, 0, 0), 0, 1, 0, 0, "2026-03-11 00:00:42.250"},
+        {"large interval", stored, 0, 3'650'000, 0, 0, "12021-07-09 00:00:00.000"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        SetLastChanged(c.last);
+        g_state.interval = c.interval;
+        g_state.changeHour = c.hour;
+        g_state.changeMinute = c.minute;
+        StampSchedule(c.forceNow);
+        EXPECT_EQ(Next(), c.next);
+    }
+}
+
+TEST_F(StampScheduleTest, DatesThatCannotBeComputedLeaveNoDueMoment) {
+    struct Case {
+        const char* name;
+        SYSTEMTIME last;
+        int32_t interval;
+        uint16_t hour, minute;
+    };
+    const SYSTEMTIME good = Moment(2026, 3, 10, 12, 0);
+    const Case cases[] = {
+        {"30 February", Moment(2026, 2, 30, 0, 0), 1, 0, 0},
+        {"month 13", Moment(2026, 13, 1, 0, 0), 1, 0, 0},
+        {"hour 25 stored", Moment(2026, 3, 1, 25, 0), 1, 0, 0},
+        {"year before 1601", Moment(1500, 3, 1, 0, 0), 1, 0, 0},
+        {"interval beyond the calendar", good, INT32_MAX, 0, 0},
+        {"interval just past year 30827", good, 10'592'000, 0, 0},
+        {"negative interval", good, -1, 0, 0},
+        {"change hour 24", good, 1, 24, 0},
+        {"change minute 60", good, 1, 0, 60},
+        {"change hour 65535", good, 1, 65535, 65535},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        {
+            // A valid result left from before must not survive a failed computation.
+            ScopedLock guard(g_state.lock);
+            g_state.nextChangeValid = true;
+        }
+        SetLastChanged(c.last);
+        g_state.interval = c.interval;
+        g_state.changeHour = c.hour;
+        g_state.changeMinute = c.minute;
+        StampSchedule(0);
+        EXPECT_EQ(Next(), "invalid");
+        // The stored date stays as read for the next save.
+        EXPECT_EQ(Show(LastChanged()), Show(c.last));
+    }
+}
+
+TEST_F(StampScheduleTest, MinutesAndHoursRestartFromTheMonotonicClock) {
+    for (int32_t unit : {0, 1, 3, 99}) {
+        SCOPED_TRACE(unit);
+        g_state.timeUnit = unit;
+        SetLastChanged(Moment(2020, 1, 2, 3, 4));
+        g_ns += 1'000'000'007;
+        StampSchedule(1);
+        ScopedLock guard(g_state.lock);
+        EXPECT_EQ(g_state.lastSwitchStamp, g_ns);
+        EXPECT_EQ(Show(g_state.lastChanged), "2020-01-02 03:04:00.000");
+        EXPECT_FALSE(g_state.nextChangeValid);
+    }
+}
+
+TEST_F(StampScheduleTest, ThemeSyncModeHasNoSchedule) {
+    g_state.changeMode = 1;
+    SetLastChanged(Moment(0, 0, 0, 0, 0));
+    for (int32_t unit : {0, 2}) {
+        g_state.timeUnit = unit;
+        StampSchedule(1);
+    }
+    ScopedLock guard(g_state.lock);
+    EXPECT_EQ(g_state.lastSwitchStamp, 0);
+    EXPECT_EQ(g_state.lastChanged.wYear, 0);
+    EXPECT_FALSE(g_state.nextChangeValid);
+}
+
+TEST(SystemClock, NeverGoesBackAcrossThreadsAndAdvances) {
+    ASSERT_EQ(g_clock.monotonicNs, kSystemClock.monotonicNs);
+    std::atomic<int> backwards{0};
+    std::vector<std::thread> readers;
+    for (int t = 0; t < 4; ++t) {
+        readers.emplace_back([&] {
+            int64_t last = MonotonicNowNs();
+            for (int i = 0; i < 20000; ++i) {
+                const int64_t now = MonotonicNowNs();
+                if (now < last) ++backwards;
+                last = now;
+            }
+        });
+    }
+    for (std::thread& reader : readers) reader.join();
+    EXPECT_EQ(backwards.load(), 0);
+
+    const int64_t start = MonotonicNowNs();
+    EXPECT_GT(start, 0);
+    const ULONGLONG deadline = GetTickCount64() + 5000;
+    int64_t now = start;
+    while (now - start < 20'000'000 && GetTickCount64() < deadline) {
+        Sleep(1);
+        now = MonotonicNowNs();
+    }
+    EXPECT_GE(now - start, 20'000'000) << "the clock did not advance 20 ms in 5 s";
+
+    SYSTEMTIME local{};
+    LocalTimeNow(&local);
+    EXPECT_GE(local.wYear, 2024) << Show(local);
+}
+
+}  // namespace

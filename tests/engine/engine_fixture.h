@@ -1,0 +1,51 @@
+// Ground for the engine's tests: a clock the test sets by hand, and helpers that put
+// the rotation lists and the pending request in place without a running worker.
+#ifndef VARNEL_TEST_ENGINE_FIXTURE_H
+#define VARNEL_TEST_ENGINE_FIXTURE_H
+
+#include <windows.h>
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "engine/clock.h"
+#include "support/plugin_fixture.h"
+
+// Both clocks of the schedule, frozen until the test moves them.
+namespace testclock {
+void Install();
+void SetMonotonicNs(int64_t ns);
+int64_t MonotonicNs();
+void SetLocal(const SYSTEMTIME& time);
+int MonotonicReads();
+int LocalReads();
+}  // namespace testclock
+
+SYSTEMTIME LocalTime(WORD year, WORD month, WORD day, WORD hour, WORD minute, WORD second = 0,
+                     WORD milliseconds = 0);
+std::wstring Describe(const SYSTEMTIME& time);
+
+constexpr int64_t kSecondNs = 1000000000LL;
+
+class EngineTest : public PluginTest {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    // File skins made in the Skins folder; their identifiers.
+    std::vector<std::wstring> MakeSkins(const std::vector<std::wstring>& names);
+    void SetAllSkins(const std::vector<std::wstring>& identifiers);
+    void SetSelectedSkins(const std::vector<std::wstring>& identifiers);
+    void SetTarget(const std::wstring& identifier);
+    std::wstring Target();
+    void SetThemeSkins(const std::wstring& light, const std::wstring& dark);
+    // Steps the worker `count` ticks on this thread.
+    void Tick(int count = 1);
+    // Ticks until ApplySkin has been called `calls` more times, at most `limit` ticks;
+    // returns the ticks taken, or -1.
+    int TicksUntilApply(int calls, int limit);
+};
+
+#endif

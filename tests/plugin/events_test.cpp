@@ -1,0 +1,220 @@
+// The export's events, driven as the launcher drives them.
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+
+#include "config/settings.h"
+#include "plugin/about.h"
+#include "plugin/state.h"
+#include "resource.h"
+#include "support/plugin_fixture.h"
+
+namespace {
+
+constexpr wchar_t kClass[] = L"TesseraVarnelPluginClass";
+
+bool ClassRegistered() {
+    WNDCLASSEXW wc{};
+    wc.cbSize = sizeof(wc);
+    return GetClassInfoExW(TestModule(), kClass, &wc) != FALSE;
+}
+
+class EventTest : public PluginTest {};
+
+TEST_F(EventTest, EveryEventCodeAnswersWithItsResult) {
+    ASSERT_EQ(1, Initialize()) << "event 2";
+    struct Case {
+        uint32_t event;
+        int32_t expected;
+    };
+    const Case cases[] = {
+        {0, 0},        {4, 1},        {5, 1},        {6, 0},        {7, 1},
+        {11, 0},       {12, 0},       {0xFFFF, 0},   {0x10000, 0},  {0x10001, 1},
+        {0x10002, 1},  {0x10006, 1},  {0x10007, 1},  {0x10008, 1},  {0x1000B, 1},
+        {0x1000C, 0},  {0x20000, 0},  {0xFFFFFFFF, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(::testing::Message() << "event 0x" << std::hex << c.event);
+        // Event 4 takes its id from param1; keep it at 1. Event 7 gets the odd flag so
+        // that it stays silent.
+        EXPECT_EQ(c.expected, Send(c.event, 1, 1));
+    }
+    EXPECT_EQ(static_cast<int32_t>(0x04020300), Send(1, 0, 0)) << "event 1 without a buffer";
+    EXPECT_EQ(1, Shutdown()) << "event 3";
+    EXPECT_EQ(0, devhost::UnexpectedCalls());
+}
+
+TEST_F(EventTest, VersionGateRefusesOlderHostsAndAcceptsTheRequiredOne) {
+    devhost::SetHostVersion(0x040202FF);
+    EXPECT_EQ(0, Initialize());
+    EXPECT_EQ(-1, g_state.pluginId.load()) << "id kept after a refused host";
+    EXPECT_FALSE(ClassRegistered());
+    EXPECT_EQ(0u, devhost::CallCount(67)) << "no settings read for a refused host";
+
+    devhost::SetHostVersion(0x04020300);
+    EXPECT_EQ(1, Initialize(3));
+    EXPECT_EQ(3, g_state.pluginId.load());
+    EXPECT_TRUE(ClassRegistered());
+    Shutdown();
+
+    devhost::SetHostVersion(0xFFFFFFFF);
+    EXPECT_EQ(1, Initialize(3)) << "newer hosts are compared unsigned";
+}
+
+TEST_F(EventTest, NegativeIdStartsNothing) {
+    EXPECT_EQ(1, Send(2, static_cast<uint32_t>(-1), reinterpret_cast<uint64_t>(devhost::Table())));
+    EXPECT_EQ(-1, g_state.pluginId.load());
+    EXPECT_EQ(nullptr, g_state.workerHandle);
+    EXPECT_EQ(nullptr, g_state.hiddenWindow.load());
+    EXPECT_EQ(0u, devhost::CallCount(67)) << "no settings read";
+    EXPECT_EQ(1, Shutdown());
+    EXPECT_EQ(-1, g_state.pluginId.load());
+    // Only the low 32 bits carry the id: 0xFFFFFFFF in the low half is -1 too.
+    EXPECT_EQ(1, Send(2, 0x00000005FFFFFFFFull, reinterpret_cast<uint64_t>(devhost::Table())));
+    EXPECT_EQ(-1, g_state.pluginId.load());
+}
+
+TEST_F(EventTest, EventFourChangesTheIdOfLaterSettingsAndCaptionCalls) {
+    ASSERT_EQ(1, Initialize(1));
+    EXPECT_EQ(L"Switch Skin", devhost::Caption(1).value_or(L"<none>")) << "caption at event 2";
+    EXPECT_EQ(1, Send(4, 0xFFFFFFFF00000007ull));
+    EXPECT_EQ(7, g_state.pluginId.load()) << "only the low 32 bits are the id";
+    EXPECT_EQ(1, Send(0x10007));
+    EXPECT_EQ(L"Switch Skin", devhost::Caption(7).value_or(L"<none>"));
+    SaveSettings();
+    EXPECT_TRUE(devhost::GetSettingInt(7, nullptr, L"ChangeMode").has_value())
+        << "a save after event 4 writes under the new id";
+}
+
+TEST_F(EventTest, CaptionRefreshFollowsTheHostsLanguage) {
+    ASSERT_EQ(1, Initialize(2));
+    const struct {
+        LANGID language;
+        const wchar_t* caption;
+    } cases[] = {
+        {0x0000, L"Switch Skin"},       {0x000A, L"Cambiar skin"}, {0x0010, L"Cambia skin"},
+        {0x0011, L"スキン変更"},        {0x0012, L"스킨 변경"},    {0x0019, L"Смена скина"},
+        {0x0404, L"切換皮膚"},          {0x0804, L"切换皮肤"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(::testing::Message() << "language 0x" << std::hex << c.language);
+        devhost::SetLanguage(c.language);
+        EXPECT_EQ(1, Send(0x10007));
+        EXPECT_EQ(c.caption, devhost::Caption(2).value_or(L"<none>"));
+    }
+}
+
+TEST_F(EventTest, ItemEventWithAnOddFlagCallsNothing) {
+    ASSERT_EQ(1, Initialize());
+    devhost::ClearLog();
+    for (uint64_t flags : {1ull, 3ull, 0xFFFFFFFFFFFFFFFFull}) {
+        SCOPED_TRACE(::testing::Message() << "param2 " << flags);
+        EXPECT_EQ(1, Send(7, 42, flags));
+    }
+    EXPECT_EQ(0u, devhost::CallCount(72)) << "GetItemParamInt";
+    EXPECT_EQ(0u, devhost::CallCount(35)) << "ApplySkin";
+}
+
+TEST_F(EventTest, ItemSettingsEventPassesTheWholeParameter) {
+    ASSERT_EQ(1, Initialize());
+    devhost::PushDialogScript([](HWND dlg) { devhost::PressCancel(dlg); });
+    devhost::ClearLog();
+    EXPECT_EQ(1, Send(10, 0, 0x123456789ABCDEF0ull));
+    int shown = 0;
+    for (const auto& e : devhost::Log()) {
+        if (e.name != L"ShowLocalizedDialog") {
+            continue;
+        }
+        ++shown;
+        std::wstring args = e.args;
+        CharUpperW(args.data());
+        EXPECT_NE(std::wstring::npos, args.find(L"104")) << "dialog id missing from the call";
+        EXPECT_NE(std::wstring::npos, args.find(L"123456789ABCDEF0")) << "parameter cut";
+    }
+    EXPECT_EQ(1, shown);
+    EXPECT_FALSE(devhost::GetItemParamInt(0x9ABCDEF0, 0).has_value()) << "Cancel stores nothing";
+}
+
+TEST_F(EventTest, EventsThatNeedAHostCallNothingBeforeOneIsAccepted) {
+    // Before any event 2.
+    for (uint32_t event : {7u, 8u, 9u, 10u, 0x10007u}) {
+        SCOPED_TRACE(::testing::Message() << "event 0x" << std::hex << event);
+        EXPECT_EQ(1, Send(event, 0, 0));
+    }
+    EXPECT_TRUE(devhost::Log().empty()) << devhost::Log().size() << " host calls";
+
+    // After an event 2 that refused a too old host.
+    devhost::SetHostVersion(0x04020200);
+    EXPECT_EQ(0, Initialize());
+    devhost::ClearLog();
+    for (uint32_t event : {7u, 8u, 9u, 10u, 0x10007u}) {
+        SCOPED_TRACE(::testing::Message() << "event 0x" << std::hex << event);
+        EXPECT_EQ(1, Send(event, 0, 0));
+    }
+    EXPECT_TRUE(devhost::Log().empty()) << devhost::Log().size() << " host calls";
+
+    // A null table is refused as well, without a crash.
+    EXPECT_EQ(0, Send(2, 1, 0));
+    EXPECT_EQ(1, Send(9, 0, 0));
+}
+
+TEST_F(EventTest, HiddenWindowAndClassLiveFromInitialisationToShutdown) {
+    EXPECT_FALSE(ClassRegistered());
+    ASSERT_EQ(1, Initialize());
+    HWND window = FindWindowW(kClass, nullptr);
+    ASSERT_NE(nullptr, window) << "hidden window";
+    EXPECT_EQ(window, g_state.hiddenWindow.load());
+    EXPECT_FALSE(IsWindowVisible(window));
+    EXPECT_EQ(WS_POPUP | WS_MINIMIZE, GetWindowLongW(window, GWL_STYLE) & (WS_POPUP | WS_MINIMIZE | WS_CHILD));
+    EXPECT_TRUE(GetWindowLongW(window, GWL_EXSTYLE) & WS_EX_NOACTIVATE);
+    EXPECT_EQ(nullptr, GetParent(window));
+    EXPECT_TRUE(ClassRegistered());
+    EXPECT_NE(0u, g_state.workerRunning.load()) << "worker id stored before it runs";
+    EXPECT_NE(nullptr, g_state.workerHandle);
+
+    EXPECT_EQ(1, Shutdown());
+    EXPECT_FALSE(IsWindow(window));
+    EXPECT_EQ(nullptr, FindWindowW(kClass, nullptr));
+    EXPECT_FALSE(ClassRegistered());
+    EXPECT_EQ(0, g_state.windowAlive.load());
+    EXPECT_EQ(nullptr, g_state.workerHandle);
+    EXPECT_EQ(0u, g_state.workerRunning.load());
+    EXPECT_EQ(-1, g_state.pluginId.load());
+
+    EXPECT_EQ(1, Shutdown()) << "a second event 3 finds nothing and still answers 1";
+    EXPECT_EQ(-1, g_state.pluginId.load());
+}
+
+TEST_F(EventTest, WorkerStopsAtShutdown) {
+    ASSERT_EQ(1, Initialize());
+    HANDLE worker = nullptr;
+    ASSERT_TRUE(DuplicateHandle(GetCurrentProcess(), g_state.workerHandle, GetCurrentProcess(), &worker,
+                                SYNCHRONIZE, FALSE, 0));
+    EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), WaitForSingleObject(worker, 0)) << "worker runs";
+    EXPECT_EQ(1, Shutdown());
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(worker, 2000)) << "worker ended";
+    CloseHandle(worker);
+}
+
+TEST_F(EventTest, InitialisationCallsTheHostInOrder) {
+    devhost::SetCurrentSkin(L"Current.tskin");
+    ASSERT_EQ(1, Initialize(4));
+    std::wstring order;
+    for (const auto& e : devhost::Log()) {
+        if (e.threadId != GetCurrentThreadId()) {
+            continue;  // the enumeration and the worker thread
+        }
+        if (e.name == L"GetHostVersion" || e.name == L"GetCurrentSkin" ||
+            e.name == L"LoadLocalizedString" || e.name == L"SetPluginCaption") {
+            order += e.name + L";";
+        } else if (e.name == L"ReadSettingInt" && order.find(L"Read;") == std::wstring::npos) {
+            order += L"Read;";
+        }
+    }
+    EXPECT_EQ(L"GetHostVersion;GetCurrentSkin;Read;LoadLocalizedString;SetPluginCaption;", order);
+    ScopedLock guard(g_state.lock);
+    EXPECT_EQ(L"Current.tskin", g_state.targetSkin);
+}
+
+}  // namespace

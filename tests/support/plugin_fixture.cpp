@@ -1,0 +1,59 @@
+#include "support/plugin_fixture.h"
+
+#include <shellapi.h>
+
+#include <atomic>
+
+HMODULE TestModule() { return GetModuleHandleW(nullptr); }
+
+std::wstring MakeTempFolder(const wchar_t* tag) {
+    static std::atomic<unsigned> counter{0};
+    wchar_t base[MAX_PATH];
+    DWORD n = GetTempPathW(MAX_PATH, base);
+    EXPECT_GT(n, 0u);
+    std::wstring path = std::wstring(base) + L"varnel-" + tag + L"-" +
+                        std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(++counter);
+    RemoveTree(path);
+    EXPECT_TRUE(CreateDirectoryW(path.c_str(), nullptr)) << "GetLastError " << GetLastError();
+    return path;
+}
+
+void RemoveTree(const std::wstring& path) {
+    std::wstring from = path;
+    from.push_back(L'\0');  // SHFileOperation wants a double terminator
+    SHFILEOPSTRUCTW op{};
+    op.wFunc = FO_DELETE;
+    op.pFrom = from.c_str();
+    op.fFlags = FOF_NO_UI;
+    SHFileOperationW(&op);
+}
+
+void PluginTest::SetUp() {
+    devhost::Reset();
+    ResetPluginState();
+    g_state.moduleHandle = TestModule();
+    skins_ = MakeTempFolder(L"skins");
+    devhost::SetSkinsFolder(skins_);
+}
+
+void PluginTest::TearDown() {
+    Shutdown();
+    RemoveTree(skins_);
+}
+
+void PluginTest::AttachHost(int32_t pluginId) {
+    g_state.hostTable = devhost::Table();
+    g_state.hostAccepted = 1;
+    g_state.pluginId = pluginId;
+}
+
+int32_t PluginTest::Initialize(int32_t pluginId) {
+    return Send(TS_EVENT_INITIALIZE, static_cast<uint32_t>(pluginId),
+                reinterpret_cast<uint64_t>(devhost::Table()));
+}
+
+int32_t PluginTest::Shutdown() { return Send(TS_EVENT_SHUTDOWN); }
+
+int32_t PluginTest::Send(uint32_t event, uint64_t param1, uint64_t param2) {
+    return TsPluginEventHandler(event, param1, param2, 0);
+}

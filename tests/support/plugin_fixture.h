@@ -1,0 +1,39 @@
+// Shared ground for the plug-in's tests: a fresh development host and plug-in
+// state for every test, and helpers to drive the plug-in through its export.
+#ifndef VARNEL_TEST_PLUGIN_FIXTURE_H
+#define VARNEL_TEST_PLUGIN_FIXTURE_H
+
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+
+#include "devhost/devhost.h"
+#include "plugin/plugin_api.h"
+#include "plugin/state.h"
+
+// The test program's own module, which carries the plug-in's resources.
+HMODULE TestModule();
+
+// A new empty folder under the temp directory, removed again by RemoveTree.
+std::wstring MakeTempFolder(const wchar_t* tag);
+void RemoveTree(const std::wstring& path);
+
+class PluginTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    // Hands the plug-in the host table without running initialisation, for tests
+    // of single operations.
+    void AttachHost(int32_t pluginId = 1);
+    // Event 2 and event 3 through the export, as the launcher sends them.
+    int32_t Initialize(int32_t pluginId = 1);
+    int32_t Shutdown();
+    int32_t Send(uint32_t event, uint64_t param1 = 0, uint64_t param2 = 0);
+
+    std::wstring skins_;  // the host's Skins folder, empty at the start of each test
+};
+
+#endif

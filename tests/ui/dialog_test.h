@@ -1,0 +1,100 @@
+// Ground for the dialog tests: a host attached to the plug-in, skins in the host's
+// Skins folder, and dialogs opened through the host's ShowLocalizedDialog with a
+// script that plays the user inside the dialog's own modal loop.
+#ifndef VARNEL_TEST_UI_DIALOG_TEST_H
+#define VARNEL_TEST_UI_DIALOG_TEST_H
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "resource.h"
+#include "support/plugin_fixture.h"
+#include "ui/dialogs.h"
+
+class DialogTest : public PluginTest {
+protected:
+    void SetUp() override {
+        PluginTest::SetUp();
+        AttachHost();
+        devhost::SetDialogWatchdog(5000);
+    }
+
+    void TearDown() override {
+        EXPECT_EQ(0, devhost::DialogWatchdogFired()) << "a dialog was left open by its script";
+        EXPECT_EQ(0u, devhost::PendingDialogScripts()) << "a scripted dialog never opened";
+        EXPECT_EQ(0, devhost::UnexpectedCalls());
+        g_state.enumerating = 0;
+        PluginTest::TearDown();
+    }
+
+    // Opens dialog `dialogId` with `proc` as the host does and runs `script` in it.
+    static INT_PTR Show(UINT dialogId, DLGPROC proc, const std::function<void(HWND)>& script,
+                        LPARAM param = 0) {
+        devhost::PushDialogScript(script);
+        return devhost::Table()->ShowLocalizedDialog(TestModule(), dialogId, nullptr, proc, param);
+    }
+
+    // Makes file skins "<name>.tskin" named <name>; returns their identifiers.
+    std::vector<std::wstring> MakeSkins(std::initializer_list<const wchar_t*> names) {
+        std::vector<std::wstring> ids;
+        for (const wchar_t* name : names) {
+            ids.push_back(devhost::MakeFileSkin(skins_, name));
+        }
+        return ids;
+    }
+
+    // Makes allSkins exactly `skins`, in that order, and keeps the dialogs' own
+    // enumeration from rebuilding it (it returns at once while another one runs).
+    static void FreezeAllSkins(const SkinList& skins) {
+        {
+            ScopedLock guard(g_state.lock);
+            g_state.allSkins = skins;
+        }
+        g_state.enumerating = 1;
+    }
+
+    static SkinList AllSkinsNow() {
+        ScopedLock guard(g_state.lock);
+        return g_state.allSkins;
+    }
+    static SkinList SelectedSkinsNow() {
+        ScopedLock guard(g_state.lock);
+        return g_state.selectedSkins;
+    }
+    static void SetSelectedSkins(const SkinList& skins) {
+        ScopedLock guard(g_state.lock);
+        g_state.selectedSkins = skins;
+    }
+};
+
+// The row that shows `text`, or -1.
+inline int RowOf(const std::vector<std::wstring>& rows, const std::wstring& text) {
+    for (size_t i = 0; i < rows.size(); ++i) {
+        if (rows[i] == text) {
+            return static_cast<int>(i);
+        }
+    }
+    return -1;
+}
+
+inline std::vector<std::wstring> Identifiers(const SkinList& skins) {
+    std::vector<std::wstring> ids;
+    for (const SkinEntry& entry : skins) {
+        ids.push_back(entry.identifier);
+    }
+    return ids;
+}
+
+inline std::vector<std::wstring> DisplayNames(const SkinList& skins) {
+    std::vector<std::wstring> names;
+    for (const SkinEntry& entry : skins) {
+        names.push_back(entry.displayName);
+    }
+    return names;
+}
+
+// GoogleTest prints std::wstring values as wide literals.
+using Rows = std::vector<std::wstring>;
+
+#endif
