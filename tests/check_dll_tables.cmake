@@ -24,8 +24,9 @@ foreach(line IN LISTS imports)
     message(STATUS "import: ${name}")
 endforeach()
 
-string(REGEX MATCH "\\[Ordinal/Name Pointer\\] Table\n(.*)" _ "${dump}")
-set(table "${CMAKE_MATCH_1}")
+# The name table: a line "[Ordinal/Name Pointer] Table", then one tab-indented
+# line per exported name, up to an empty line.
+string(REGEX MATCH "\n\\[Ordinal/Name Pointer\\] Table\n(\t[^\n]*\n)*" table "${dump}")
 string(REGEX MATCHALL "\\[ *[0-9]+\\] [^\n]+" exports "${table}")
 list(LENGTH exports count)
 if(NOT count EQUAL 1)

@@ -83,7 +83,7 @@ TEST_F(AboutTest, LongDescriptionsLeaveNoRoomOrPartOfTheSuffix) {
     auto most = FixtureBlock(L"fixture_desc250.dll");
     DescribeVersionBlock(most.data(), &record);
     EXPECT_EQ(255u, wcslen(record.description));
-    EXPECT_EQ(L"G Ver", std::wstring(record.description + 249)) << "the first 5 units of the suffix";
+    EXPECT_EQ(L"G Ver.", std::wstring(record.description + 249)) << "the first 5 units of the suffix";
 }
 
 TEST_F(AboutTest, StringsAreReadThroughTheTranslationsBlock) {
@@ -132,7 +132,7 @@ TEST_F(AboutTest, AboutBoxShowsBothLinesAndClosesWithZero) {
         EXPECT_EQ((std::vector<int>{IDC_ABOUT_DESCRIPTION, IDC_ABOUT_COPYRIGHT, IDOK}), ids);
         std::wstring result;
         for (const auto& e : devhost::Log()) {
-            if (e.name == L"ShowLocalizedDialog") {
+            if (e.name == L"DialogClosed") {
                 result = e.result;
             }
         }
@@ -143,7 +143,7 @@ TEST_F(AboutTest, AboutBoxShowsBothLinesAndClosesWithZero) {
 
 TEST_F(AboutTest, AboutBoxIsEnglishInEveryLanguage) {
     ASSERT_EQ(1, Initialize());
-    for (LANGID language : {0x0011, 0x0019, 0x0804}) {
+    for (LANGID language : {LANGID{0x0011}, LANGID{0x0019}, LANGID{0x0804}}) {
         SCOPED_TRACE(::testing::Message() << "language 0x" << std::hex << language);
         devhost::SetLanguage(language);
         std::wstring title;

@@ -127,10 +127,9 @@ TEST_F(EventTest, ItemSettingsEventPassesTheWholeParameter) {
             continue;
         }
         ++shown;
-        std::wstring args = e.args;
-        CharUpperW(args.data());
-        EXPECT_NE(std::wstring::npos, args.find(L"104")) << "dialog id missing from the call";
-        EXPECT_NE(std::wstring::npos, args.find(L"123456789ABCDEF0")) << "parameter cut";
+        // The host logs the parameter in decimal: 0x123456789ABCDEF0.
+        EXPECT_NE(std::wstring::npos, e.args.find(L"104")) << "dialog id missing from the call";
+        EXPECT_NE(std::wstring::npos, e.args.find(L"1311768467463790320")) << "parameter cut";
     }
     EXPECT_EQ(1, shown);
     EXPECT_FALSE(devhost::GetItemParamInt(0x9ABCDEF0, 0).has_value()) << "Cancel stores nothing";

@@ -1,0 +1,152 @@
+// Enumerations, rotations, edits and saves on several threads at once.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <map>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "catalog/catalog.h"
+#include "config/host_log.h"
+#include "config/settings.h"
+#include "devhost/devhost.h"
+#include "engine/rotation.h"
+#include "support/plugin_fixture.h"
+
+namespace {
+
+constexpr size_t kFolderSkins = 40;
+
+// Selected list number `generation`: its length and every identifier name the
+// generation, so a save that mixes two lists is recognisable.
+SkinList Generation(int generation) {
+    SkinList list;
+    const size_t length = static_cast<size_t>(generation % 7) * 3;
+    for (size_t i = 0; i < length; ++i) {
+        list.push_back(SkinEntry{L"g" + std::to_wstring(generation) + L"-" + std::to_wstring(i), L""});
+    }
+    return list;
+}
+
+// Checks one save's calls, from its ChangeMode write to its commit.
+void CheckSave(const std::vector<devhost::LogEntry>& calls, size_t number) {
+    SCOPED_TRACE("save " + std::to_string(number));
+    ASSERT_GE(calls.size(), 17u);
+    EXPECT_EQ(calls.front().name, L"WriteSettingInt");
+    EXPECT_EQ(calls.back().slot, 69);
+    // Count, then exactly that many list writes, numbered from 1.
+    size_t at = 12;
+    ASSERT_EQ(calls[at].args.rfind(L"1, \"SelectedSkins\", \"Count\", ", 0), 0u) << calls[at].args;
+    const int count = std::stoi(calls[at].args.substr(calls[at].args.rfind(L' ') + 1));
+    std::wstring generation;
+    for (int n = 1; n <= count; ++n) {
+        const devhost::LogEntry& write = calls[++at];
+        ASSERT_EQ(write.slot, 66) << n;
+        const std::wstring prefix = testlog::Q(SelectedSkinKey(static_cast<size_t>(n)));
+        ASSERT_NE(write.args.find(prefix), std::wstring::npos) << n;
+        // "g<generation>-<position>" with the position matching the key.
+        const size_t open = write.args.rfind(L"\"g");
+        const size_t dash = write.args.rfind(L'-');
+        ASSERT_NE(open, std::wstring::npos);
+        const std::wstring gen = write.args.substr(open + 2, dash - open - 2);
+        if (n == 1) generation = gen;
+        EXPECT_EQ(gen, generation) << "entries of two lists in one save";
+        EXPECT_EQ(write.args.substr(dash + 1), std::to_wstring(n - 1) + L"\"");
+    }
+    if (count > 0) {
+        EXPECT_EQ(static_cast<int>(Generation(std::stoi(generation)).size()), count)
+            << "count and list taken at different moments";
+    }
+    // Stale pass: read, delete, pairs; then the two theme writes and the commit.
+    ++at;
+    while (calls[at].slot == 68) {
+        EXPECT_EQ(calls[at + 1].slot, 74);
+        at += 2;
+    }
+    EXPECT_EQ(calls.size() - at, 3u);
+}
+
+TEST_F(PluginTest, EnumerationsRotationsAndSavesTogether) {
+    AttachHost();
+    for (size_t i = 0; i < kFolderSkins; ++i) devhost::MakeFileSkin(skins_, L"s" + std::to_wstring(i));
+    EnumerateSkinsFolder();
+    devhost::ClearLog();
+
+    std::atomic<bool> stop{false};
+    std::atomic<int> torn{0};
+    std::atomic<int> enumerations{0}, advances{0}, saves{0}, edits{0};
+    std::vector<std::thread> threads;
+    threads.emplace_back([&] {
+        while (!stop) {
+            EnumerateSkinsFolder();
+            ++enumerations;
+        }
+    });
+    threads.emplace_back([&] {
+        while (!stop) {
+            AdvanceToNextSkin();
+            SyncRotationIndex();
+            ++advances;
+            Sleep(1);
+        }
+    });
+    for (int t = 0; t < 2; ++t) {
+        threads.emplace_back([&] {
+            while (!stop) {
+                SaveSettings();
+                ++saves;
+            }
+        });
+    }
+    threads.emplace_back([&] {
+        for (int generation = 1; !stop; ++generation) {
+            SkinList list = Generation(generation);
+            {
+                ScopedLock guard(g_state.lock);
+                g_state.selectedSkins.swap(list);
+            }
+            g_state.targetSkins = generation % 2;
+            ++edits;
+            Sleep(0);
+        }
+    });
+    threads.emplace_back([&] {
+        while (!stop) {
+            ScopedLock guard(g_state.lock);
+            if (g_state.allSkins.size() != kFolderSkins) ++torn;
+        }
+    });
+    const ULONGLONG end = GetTickCount64() + 3000;
+    while (GetTickCount64() < end) Sleep(50);
+    stop = true;
+    for (std::thread& thread : threads) thread.join();
+
+    EXPECT_EQ(torn.load(), 0) << "a reader saw allSkins half rebuilt";
+    EXPECT_GT(enumerations.load(), 1);
+    EXPECT_GT(advances.load(), 1);
+    EXPECT_GT(edits.load(), 1);
+    ASSERT_GT(saves.load(), 1);
+    EXPECT_EQ(devhost::CommitCount(), saves.load());
+
+    // Split the settings calls into saves; one save's calls come from one thread
+    // without a call of another save between them.
+    std::vector<devhost::LogEntry> current;
+    size_t checked = 0;
+    for (const devhost::LogEntry& entry : devhost::Log()) {
+        if (!testlog::IsSettingsSlot(entry.slot)) continue;
+        if (!current.empty()) {
+            ASSERT_EQ(entry.threadId, current.front().threadId) << "saves interleaved";
+        }
+        current.push_back(entry);
+        if (entry.slot == 69) {
+            CheckSave(current, ++checked);
+            current.clear();
+        }
+    }
+    EXPECT_TRUE(current.empty());
+    EXPECT_EQ(checked, static_cast<size_t>(saves.load()));
+    EXPECT_EQ(devhost::UnexpectedCalls(), 0);
+}
+
+}  // namespace
