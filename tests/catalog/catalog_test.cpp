@@ -105,20 +105,17 @@ TEST_F(CatalogTest, EveryEntryCountsAndDotEntriesNever) {
 }
 
 TEST_F(CatalogTest, RootOfADriveKeepsItsFirstEntry) {
-    // A drive root delivers no dot entries: map a drive letter onto a folder holding a
-    // single skin and enumerate it there.
-    const std::wstring only = devhost::MakeFileSkin(skins_, L"Only");
-    wchar_t drive[] = L"Q:";
-    for (wchar_t letter = L'Q'; letter <= L'Z'; ++letter) {
-        drive[0] = letter;
-        if (DefineDosDeviceW(0, drive, skins_.c_str())) break;
-        drive[0] = 0;
-    }
-    if (drive[0] == 0) GTEST_SKIP() << "no drive letter could be mapped";
-    devhost::SetSkinsFolder(drive);
+    // A drive root delivers no dot entries, so its very first entry is a real one.
+    wchar_t windows[MAX_PATH];
+    ASSERT_GT(GetWindowsDirectoryW(windows, MAX_PATH), 2u);
+    const std::wstring root(windows, 2);  // "C:"
+    devhost::SetDisplayNameRule([](const std::wstring& id) { return L"skin " + id; });
+    devhost::SetSkinsFolder(root);
     EnumerateSkinsFolder();
-    DefineDosDeviceW(DDD_REMOVE_DEFINITION | DDD_EXACT_MATCH_ON_REMOVE, drive, skins_.c_str());
-    EXPECT_EQ(Identifiers(), std::vector<std::wstring>{only});
+    const std::vector<std::wstring> expected = SearchOrder(root);
+    ASSERT_FALSE(expected.empty());
+    EXPECT_EQ(Identifiers(), expected);
+    EXPECT_EQ(DisplayNameCalls(), expected.size());
 }
 
 TEST_F(CatalogTest, MissingOrEmptyFolderLeavesNoSkinsAndTheIndexAlone) {
@@ -313,11 +310,19 @@ TEST(WindowsPathForm, LongPathsTakeThePrefix) {
 TEST_F(CatalogTest, UnusualNamesComeThroughExactly) {
     const std::vector<std::wstring> names = {
         L"Space Name", L"dots.in.the.name", L"\x041D\x043E\x0447\x044C",
-        L"\x591C\x7A7A", L"\xD83C\xDF19", std::wstring(249, L'\x00E9'),
+        L"\x591C\x7A7A", L"\xD83C\xDF19",
     };
     std::vector<std::wstring> made;
     for (const std::wstring& name : names) made.push_back(devhost::MakeFileSkin(skins_, name));
-    made.push_back(devhost::MakeFolderSkin(skins_, std::wstring(255, L'z')));
+    // The longest names a file system takes: 255 units. The full paths pass MAX_PATH.
+    const std::wstring longest = std::wstring(249, L'x') + L".tskin";
+    MakeFile(L"\\\\?\\" + skins_ + L"\\" + longest);
+    made.push_back(longest);
+    const std::wstring folder = std::wstring(255, L'z');
+    ASSERT_TRUE(CreateDirectoryW((L"\\\\?\\" + skins_ + L"\\" + folder).c_str(), nullptr));
+    MakeFile(L"\\\\?\\" + skins_ + L"\\" + folder + L"\\skin.ini");
+    made.push_back(L"\\" + folder);
+    for (const std::wstring& id : made) ASSERT_FALSE(id.empty());
     EnumerateSkinsFolder();
     std::vector<std::wstring> ids = Identifiers();
     std::sort(ids.begin(), ids.end());
