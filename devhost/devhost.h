@@ -1,0 +1,186 @@
+// Development host: a stand-in for the launcher that loads the plug-in, used by the
+// tests, the demo program and the benchmarks.
+//
+// 1. Table() is the full 75-slot service table. The 18 slots the plug-in uses are
+//    served here; every other slot records an unexpected call and returns 0.
+// 2. Every slot may be called from any thread at the same time. A string a slot
+//    returns stays valid until the same thread calls the same slot again.
+// 3. The functions below the table are for the test or program that plays the
+//    launcher: they set the host up, inspect what the plug-in did and inject faults.
+//    They are thread-safe as well, except the dialog helpers, which belong on the
+//    thread that runs the dialog.
+// 4. Hooks (std::function) are called without the host's lock held, so a hook may
+//    call back into the host.
+#ifndef VARNEL_DEVHOST_H
+#define VARNEL_DEVHOST_H
+
+#include <windows.h>
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <variant>
+#include <vector>
+
+#include "plugin/host_table.h"
+#include "plugin/plugin_api.h"
+
+namespace devhost {
+
+// Set-up. Init() is what the launcher does once at start (registers the up-down and
+// date-time picker classes) followed by Reset(). Reset() returns every piece of host
+// state to its default: store, items, captions, log, counters, hooks, scripts, skins
+// folder, current skin, apply mode, language, call delay, watchdog. The interactive
+// flag survives Reset().
+void Init();
+void Reset();
+const HostServiceTable* Table();
+
+// Milliseconds since the host started, on the clock the log uses.
+uint64_t ElapsedMs();
+
+// Host version reported by slot 0 (default 0x04020300).
+void SetHostVersion(uint32_t version);
+
+// Call log. Slot is -1 for the host's own events (a delayed skin taking effect).
+struct LogEntry {
+    int slot;
+    std::wstring name;    // e.g. L"ApplySkin", or L"unexpected" for an unused slot
+    std::wstring args;    // arguments as text: strings quoted, null as null
+    std::wstring result;  // what the slot returned, as text
+    DWORD threadId;
+    uint64_t ms;          // ElapsedMs() at the call
+};
+std::vector<LogEntry> Log();
+void ClearLog();
+size_t CallCount(int slot);  // entries of that slot in the current log
+// Called after every new entry, on the thread that made it; null removes it.
+void SetLogObserver(std::function<void(const LogEntry&)> observer);
+// Calls of the 57 slots the plug-in must never use.
+int UnexpectedCalls();
+// Makes every slot block this long before it does anything (0 = off).
+void SetCallDelay(DWORD ms);
+
+// Settings store, keyed by (pluginId, section, key). A null section is the top level,
+// distinct from the section L"". Values are int32 or UTF-16 strings.
+using SettingValue = std::variant<int32_t, std::wstring>;
+struct SettingEntry {
+    std::optional<std::wstring> section;  // nullopt = top level
+    std::wstring key;
+    SettingValue value;
+};
+void SetSetting(int32_t pluginId, const wchar_t* section, const std::wstring& key, int32_t value);
+void SetSetting(int32_t pluginId, const wchar_t* section, const std::wstring& key,
+                const std::wstring& value);
+std::optional<int32_t> GetSettingInt(int32_t pluginId, const wchar_t* section,
+                                     const std::wstring& key);  // nullopt also for a string
+std::optional<std::wstring> GetSettingString(int32_t pluginId, const wchar_t* section,
+                                             const std::wstring& key);  // nullopt also for an int
+bool EraseSetting(int32_t pluginId, const wchar_t* section, const std::wstring& key);
+std::vector<SettingEntry> Settings(int32_t pluginId);  // top level first, then by section, key
+void ClearSettings();
+int CommitCount();  // CommitSettings calls since Reset()
+// Store file: UTF-8 text, every plug-in id; strings round-trip exactly, unpaired
+// surrogates included. Load replaces the whole store, or leaves it untouched and
+// returns false when the file cannot be read or is malformed.
+bool SaveStoreToFile(const std::wstring& path);
+bool LoadStoreFromFile(const std::wstring& path);
+// When set (non-empty), every CommitSettings saves the store to this file.
+void SetStoreFile(const std::wstring& path);
+
+// Item parameters per (itemId, paramIndex), int and string kept apart.
+void SetItemParam(uint32_t itemId, int32_t paramIndex, int32_t value);
+void SetItemParam(uint32_t itemId, int32_t paramIndex, const std::wstring& value);
+std::optional<int32_t> GetItemParamInt(uint32_t itemId, int32_t paramIndex);
+std::optional<std::wstring> GetItemParamString(uint32_t itemId, int32_t paramIndex);
+void ClearItemParams(uint32_t itemId);
+void ClearAllItemParams();
+
+// Skins. Default display-name rule: a file skin is a file of the Skins folder whose
+// name ends in ".tskin" (any case), named by its file name without that extension; a
+// folder skin "\Name" is a subfolder holding a file "skin.ini", named Name; every other
+// identifier (also "\." and "\..") gets L"".
+void SetSkinsFolder(const std::wstring& path);  // give it without a trailing backslash
+std::wstring SkinsFolder();
+std::wstring DefaultDisplayName(const std::wstring& identifier);
+void SetDisplayNameRule(std::function<std::wstring(const std::wstring& identifier)> rule);
+// Creators return the skin identifier (L"Name.tskin", L"\\Name").
+std::wstring MakeFileSkin(const std::wstring& folder, const std::wstring& name);
+std::wstring MakeFolderSkin(const std::wstring& folder, const std::wstring& name);
+// Twelve skins, file and folder ones, named in several scripts; returns their
+// identifiers in creation order.
+std::vector<std::wstring> MakeSampleSkins(const std::wstring& folder);
+
+// Applying skins.
+enum class ApplyMode { Immediate, Delayed, Never };
+void SetApplyMode(ApplyMode mode, DWORD delayMs = 0);  // delayMs only for Delayed
+void SetCurrentSkin(const std::wstring& identifier);
+std::wstring CurrentSkin();  // the real one, without the override
+// What slot 33 returns instead of the real skin (null removes the hook).
+void SetCurrentSkinOverride(std::function<std::wstring(const std::wstring& real)> hook);
+int ApplySkinCount();
+std::vector<std::wstring> AppliedSkins();  // arguments of every ApplySkin, in order
+
+// Captions set through slot 64.
+std::optional<std::wstring> Caption(int32_t pluginId);
+
+// Language the host picks for resources (default 0x0000, neutral). A resource is taken
+// in exactly that language if present, else neutral, else the first one listed.
+void SetLanguage(LANGID language);
+LANGID Language();
+HRSRC FindResourceInLanguage(HMODULE module, LPCWSTR type, LPCWSTR name, LANGID language);
+
+// Dialogs. Each dialog that opens through slot 49 takes the next script (FIFO), which
+// runs inside the dialog's own modal loop after WM_INITDIALOG. In headless mode (the
+// default) a dialog still open a watchdog period after it opened (or after its script
+// returned) is cancelled and counted as a failure; in interactive mode it just runs.
+void PushDialogScript(std::function<void(HWND dlg)> script);
+size_t PendingDialogScripts();
+void SetInteractive(bool interactive);
+void SetDialogWatchdog(DWORD ms);  // default 15000
+int DialogWatchdogFired();
+
+// Script helpers: each acts as the user's mouse or keyboard would and returns false
+// when the control is missing or (for clicks) disabled.
+bool Click(HWND dlg, int id);                    // BM_CLICK (button) or WM_COMMAND
+bool SelectListRow(HWND dlg, int id, int row);   // LB_SETCURSEL + LBN_SELCHANGE
+bool SelectComboRow(HWND dlg, int id, int row);  // CB_SETCURSEL + CBN_SELCHANGE
+bool SetText(HWND dlg, int id, const std::wstring& text);
+bool SetDateTime(HWND dlg, int id, const SYSTEMTIME& time);  // DTM_SETSYSTEMTIME + DTN_DATETIMECHANGE
+std::wstring GetText(HWND dlg, int id);
+std::wstring DialogTitle(HWND dlg);
+std::optional<SYSTEMTIME> GetDateTime(HWND dlg, int id);
+std::vector<std::wstring> ListRows(HWND dlg, int id);
+std::vector<std::wstring> ComboRows(HWND dlg, int id);
+int ListSelection(HWND dlg, int id);   // LB_GETCURSEL (-1 none or missing)
+int ComboSelection(HWND dlg, int id);  // CB_GETCURSEL (-1 none or missing)
+std::vector<int> ControlIds(HWND dlg);  // the dialog's direct children, in Z order
+bool IsEnabled(HWND dlg, int id);
+bool IsChecked(HWND dlg, int id);
+bool PressOk(HWND dlg);
+bool PressCancel(HWND dlg);
+bool PressEscape(HWND dlg);    // what the dialog manager makes of the Esc key
+bool PressCloseBox(HWND dlg);  // the caption's close box
+
+// Windows app theme, as Windows stores and announces it.
+bool SetAppsUseLightTheme(DWORD value);
+bool SetAppsUseLightThemeString(const std::wstring& text);  // a value of the wrong type
+bool DeleteAppsUseLightTheme();
+void BroadcastColorSetChange();
+
+// The plug-in library.
+struct Plugin {
+    HMODULE module;
+    TsPluginEventHandlerFn handler;
+};
+bool LoadPlugin(const std::wstring& dllPath, Plugin* plugin);
+void UnloadPlugin(Plugin* plugin);
+
+// Dispatches this thread's messages until done() is true (returns true) or the
+// deadline passes (returns done() then).
+bool PumpUntil(std::function<bool()> done, DWORD timeoutMs);
+
+}  // namespace devhost
+
+#endif

@@ -1,0 +1,228 @@
+// Host set-up, the call log, captions, the theme helpers, plug-in loading and the
+// message pump.
+#include <windows.h>
+
+#include <commctrl.h>
+
+#include <cstdio>
+
+#include "devhost/state.h"
+
+namespace devhost {
+namespace detail {
+
+namespace {
+const auto g_start = std::chrono::steady_clock::now();
+}  // namespace
+
+// Never destroyed: the delayed-apply thread may still wait on them while the
+// process runs its exit-time destructors.
+std::mutex& Lock() {
+    static std::mutex* mutex = new std::mutex;
+    return *mutex;
+}
+
+State& Host() {
+    static State* state = new State;
+    return *state;
+}
+
+std::condition_variable& ApplyWake() {
+    static std::condition_variable* wake = new std::condition_variable;
+    return *wake;
+}
+
+void Record(int slot, const wchar_t* name, std::wstring args, std::wstring result) {
+    LogEntry entry{slot, name, std::move(args), std::move(result), GetCurrentThreadId(),
+                   ElapsedMs()};
+    std::function<void(const LogEntry&)> observer;
+    {
+        std::lock_guard<std::mutex> guard(Lock());
+        Host().log.push_back(entry);
+        observer = Host().observer;
+    }
+    if (observer) observer(entry);
+}
+
+void BlockForCallDelay() {
+    DWORD delay;
+    {
+        std::lock_guard<std::mutex> guard(Lock());
+        delay = Host().callDelay;
+    }
+    if (delay != 0) Sleep(delay);
+}
+
+std::wstring Quote(const wchar_t* text) {
+    if (text == nullptr) return L"null";
+    std::wstring out = L"\"";
+    for (const wchar_t* p = text; *p != 0; ++p) {
+        if (*p < 0x20 || *p == L'"' || *p == L'\\') {
+            wchar_t esc[8];
+            swprintf(esc, 8, L"\\x%02X", static_cast<unsigned>(*p));
+            out += esc;
+        } else {
+            out += *p;
+        }
+    }
+    out += L'"';
+    return out;
+}
+
+std::wstring Hex(uint64_t value) {
+    wchar_t text[24];
+    swprintf(text, 24, L"0x%llX", static_cast<unsigned long long>(value));
+    return text;
+}
+
+}  // namespace detail
+
+using detail::Host;
+using detail::Lock;
+
+uint64_t ElapsedMs() {
+    auto span = std::chrono::steady_clock::now() - detail::g_start;
+    return static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(span).count());
+}
+
+void Init() {
+    // The launcher registers these itself; the plug-in's dialogs rely on it.
+    INITCOMMONCONTROLSEX icc{sizeof(icc), ICC_UPDOWN_CLASS | ICC_DATE_CLASSES};
+    InitCommonControlsEx(&icc);
+    Reset();
+}
+
+void Reset() {
+    detail::State old;  // its hooks and scripts are destroyed after the lock is released
+    {
+        std::lock_guard<std::mutex> guard(Lock());
+        detail::State& s = Host();
+        old = std::move(s);
+        s = detail::State{};
+        s.interactive = old.interactive;
+        s.applyGeneration = old.applyGeneration + 1;
+    }
+    detail::ApplyWake().notify_all();
+}
+
+void SetHostVersion(uint32_t version) {
+    std::lock_guard<std::mutex> guard(Lock());
+    Host().hostVersion = version;
+}
+
+std::vector<LogEntry> Log() {
+    std::lock_guard<std::mutex> guard(Lock());
+    return Host().log;
+}
+
+void ClearLog() {
+    std::lock_guard<std::mutex> guard(Lock());
+    Host().log.clear();
+}
+
+size_t CallCount(int slot) {
+    std::lock_guard<std::mutex> guard(Lock());
+    size_t count = 0;
+    for (const LogEntry& entry : Host().log) count += entry.slot == slot ? 1 : 0;
+    return count;
+}
+
+void SetLogObserver(std::function<void(const LogEntry&)> observer) {
+    std::lock_guard<std::mutex> guard(Lock());
+    Host().observer = std::move(observer);
+}
+
+int UnexpectedCalls() {
+    std::lock_guard<std::mutex> guard(Lock());
+    return Host().unexpectedCalls;
+}
+
+void SetCallDelay(DWORD ms) {
+    std::lock_guard<std::mutex> guard(Lock());
+    Host().callDelay = ms;
+}
+
+std::optional<std::wstring> Caption(int32_t pluginId) {
+    std::lock_guard<std::mutex> guard(Lock());
+    auto it = Host().captions.find(pluginId);
+    if (it == Host().captions.end()) return std::nullopt;
+    return it->second;
+}
+
+namespace {
+const wchar_t kPersonalizeKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Themes\\Personalize";
+const wchar_t kLightThemeValue[] = L"AppsUseLightTheme";
+
+bool WriteThemeValue(DWORD type, const void* data, DWORD size) {
+    HKEY key;
+    if (RegCreateKeyExW(HKEY_CURRENT_USER, kPersonalizeKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr,
+                        &key, nullptr) != ERROR_SUCCESS)
+        return false;
+    LSTATUS status = RegSetValueExW(key, kLightThemeValue, 0, type, static_cast<const BYTE*>(data), size);
+    RegCloseKey(key);
+    return status == ERROR_SUCCESS;
+}
+}  // namespace
+
+bool SetAppsUseLightTheme(DWORD value) { return WriteThemeValue(REG_DWORD, &value, sizeof(value)); }
+
+bool SetAppsUseLightThemeString(const std::wstring& text) {
+    return WriteThemeValue(REG_SZ, text.c_str(),
+                           static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
+}
+
+bool DeleteAppsUseLightTheme() {
+    HKEY key;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, kPersonalizeKey, 0, KEY_SET_VALUE, &key) != ERROR_SUCCESS)
+        return true;  // no key, so no value either
+    LSTATUS status = RegDeleteValueW(key, kLightThemeValue);
+    RegCloseKey(key);
+    return status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND;
+}
+
+void BroadcastColorSetChange() {
+    DWORD_PTR ignored = 0;
+    SendMessageTimeoutW(HWND_BROADCAST, WM_SETTINGCHANGE, 0,
+                        reinterpret_cast<LPARAM>(L"ImmersiveColorSet"), SMTO_ABORTIFHUNG, 200,
+                        &ignored);
+}
+
+bool LoadPlugin(const std::wstring& dllPath, Plugin* plugin) {
+    if (plugin == nullptr) return false;
+    *plugin = Plugin{nullptr, nullptr};
+    HMODULE module = LoadLibraryW(dllPath.c_str());
+    if (module == nullptr) return false;
+    FARPROC proc = GetProcAddress(module, "TsPluginEventHandler");
+    if (proc == nullptr) {
+        FreeLibrary(module);
+        return false;
+    }
+    plugin->module = module;
+    plugin->handler = reinterpret_cast<TsPluginEventHandlerFn>(reinterpret_cast<void (*)()>(proc));
+    return true;
+}
+
+void UnloadPlugin(Plugin* plugin) {
+    if (plugin == nullptr) return;
+    if (plugin->module != nullptr) FreeLibrary(plugin->module);
+    *plugin = Plugin{nullptr, nullptr};
+}
+
+bool PumpUntil(std::function<bool()> done, DWORD timeoutMs) {
+    const ULONGLONG deadline = GetTickCount64() + timeoutMs;
+    for (;;) {
+        if (done()) return true;
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&msg);
+            DispatchMessageW(&msg);
+        }
+        if (done()) return true;
+        ULONGLONG now = GetTickCount64();
+        if (now >= deadline) return false;
+        DWORD wait = static_cast<DWORD>(deadline - now < 10 ? deadline - now : 10);
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, wait, QS_ALLINPUT);
+    }
+}
+
+}  // namespace devhost

@@ -1,0 +1,92 @@
+// The development host's inner state, shared by its source files.
+//
+// 1. Everything in State is guarded by Lock(); nothing is called out (hooks, the log
+//    observer, window functions) while it is held.
+// 2. Record() appends to the log and then tells the observer, outside the lock.
+#ifndef VARNEL_DEVHOST_STATE_H
+#define VARNEL_DEVHOST_STATE_H
+
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <map>
+#include <mutex>
+#include <tuple>
+#include <utility>
+
+#include "devhost/devhost.h"
+
+namespace devhost::detail {
+
+struct StoreKey {
+    int32_t pluginId;
+    std::optional<std::wstring> section;
+    std::wstring key;
+    bool operator<(const StoreKey& other) const {
+        return std::tie(pluginId, section, key) < std::tie(other.pluginId, other.section, other.key);
+    }
+};
+
+struct PendingApply {
+    std::chrono::steady_clock::time_point due;
+    std::wstring skin;
+    uint64_t generation;
+};
+
+struct State {
+    uint32_t hostVersion = TS_REQUIRED_HOST_VERSION;
+    DWORD callDelay = 0;
+
+    std::vector<LogEntry> log;
+    std::function<void(const LogEntry&)> observer;
+    int unexpectedCalls = 0;
+
+    std::map<StoreKey, SettingValue> store;
+    int commits = 0;
+    std::wstring storeFile;
+
+    std::map<std::pair<uint32_t, int32_t>, int32_t> itemInts;
+    std::map<std::pair<uint32_t, int32_t>, std::wstring> itemStrings;
+    std::map<int32_t, std::wstring> captions;
+
+    std::wstring skinsFolder;
+    std::function<std::wstring(const std::wstring&)> displayRule;
+    std::wstring currentSkin;
+    std::function<std::wstring(const std::wstring&)> currentSkinOverride;
+    ApplyMode applyMode = ApplyMode::Immediate;
+    DWORD applyDelay = 0;
+    std::vector<std::wstring> applied;
+    std::vector<PendingApply> pendingApplies;
+    uint64_t applyGeneration = 0;  // bumped by Reset, so timers queued before it do nothing
+
+    LANGID language = 0;
+    std::deque<std::function<void(HWND)>> scripts;
+    bool interactive = false;
+    DWORD watchdogMs = 15000;
+    int watchdogFired = 0;
+};
+
+std::mutex& Lock();
+State& Host();  // only under Lock()
+std::condition_variable& ApplyWake();  // the delayed-apply thread waits on it with Lock()
+
+void Record(int slot, const wchar_t* name, std::wstring args, std::wstring result);
+void BlockForCallDelay();
+std::wstring Quote(const wchar_t* text);  // L"null" or the text in quotes, controls escaped
+std::wstring Hex(uint64_t value);
+
+// Slot bodies living next to their data (logging and delay are done by the table).
+const wchar_t* SkinsFolderSlot();
+const wchar_t* CurrentSkinSlot();
+const wchar_t* DisplayNameSlot(const wchar_t* skin);
+int ApplySkinSlot(const wchar_t* skin);
+int LoadStringSlot(HMODULE module, UINT id, wchar_t* buffer, int capacity);
+INT_PTR ShowDialogSlot(HMODULE module, UINT dialogId, HWND owner, DLGPROC proc, LPARAM param);
+
+// File format of the store, exposed for SaveStoreToFile/LoadStoreFromFile.
+std::string EncodeStore(const std::map<StoreKey, SettingValue>& store);
+bool DecodeStore(const std::string& text, std::map<StoreKey, SettingValue>* store);
+
+}  // namespace devhost::detail
+
+#endif

@@ -1,0 +1,284 @@
+// The service table: every slot waits out the call delay, does its work and logs the
+// call with its arguments and result.
+#include <utility>
+
+#include "devhost/state.h"
+
+namespace devhost {
+namespace detail {
+namespace {
+
+using Key = std::pair<uint32_t, int32_t>;
+
+std::wstring Args(std::initializer_list<std::wstring> parts) {
+    std::wstring text;
+    for (const std::wstring& part : parts) {
+        if (!text.empty()) text += L", ";
+        text += part;
+    }
+    return text;
+}
+
+std::wstring N(long long value) { return std::to_wstring(value); }
+
+StoreKey SlotKey(int32_t id, const wchar_t* section, const wchar_t* key) {
+    StoreKey k{id, std::nullopt, key};
+    if (section != nullptr) k.section = std::wstring(section);
+    return k;
+}
+
+uint32_t GetHostVersion() {
+    BlockForCallDelay();
+    uint32_t version;
+    {
+        std::lock_guard<std::mutex> guard(Lock());
+        version = Host().hostVersion;
+    }
+    Record(0, L"GetHostVersion", L"", Hex(version));
+    return version;
+}
+
+const wchar_t* GetSkinsFolder() {
+    BlockForCallDelay();
+    const wchar_t* folder = SkinsFolderSlot();
+    Record(32, L"GetSkinsFolder", L"", Quote(folder));
+    return folder;
+}
+
+const wchar_t* GetCurrentSkin() {
+    BlockForCallDelay();
+    const wchar_t* skin = CurrentSkinSlot();
+    Record(33, L"GetCurrentSkin", L"", Quote(skin));
+    return skin;
+}
+
+const wchar_t* GetSkinDisplayName(const wchar_t* skin) {
+    BlockForCallDelay();
+    const wchar_t* name = DisplayNameSlot(skin);
+    Record(34, L"GetSkinDisplayName", Quote(skin), Quote(name));
+    return name;
+}
+
+int ApplySkin(const wchar_t* skin) {
+    BlockForCallDelay();
+    int result = ApplySkinSlot(skin);
+    Record(35, L"ApplySkin", Quote(skin), N(result));
+    return result;
+}
+
+int LoadLocalizedString(HMODULE module, UINT stringId, wchar_t* buffer, int capacity) {
+    BlockForCallDelay();
+    int result = LoadStringSlot(module, stringId, buffer, capacity);
+    Record(48, L"LoadLocalizedString",
+           Args({Hex(reinterpret_cast<uintptr_t>(module)), N(stringId), N(capacity)}),
+           N(result) + L" " + (result > 0 ? Quote(buffer) : L"\"\""));
+    return result;
+}
+
+INT_PTR ShowLocalizedDialog(HMODULE module, UINT dialogId, HWND owner, DLGPROC proc, LPARAM param) {
+    BlockForCallDelay();
+    // Logged on opening so that dialogs opened from within it come after it.
+    Record(49, L"ShowLocalizedDialog",
+           Args({Hex(reinterpret_cast<uintptr_t>(module)), N(dialogId),
+                 Hex(reinterpret_cast<uintptr_t>(owner)), N(static_cast<long long>(param))}),
+           L"");
+    INT_PTR result = ShowDialogSlot(module, dialogId, owner, proc, param);
+    Record(-1, L"DialogClosed", N(dialogId), N(static_cast<long long>(result)));
+    return result;
+}
+
+int SetPluginCaption(int32_t pluginId, const wchar_t* text) {
+    BlockForCallDelay();
+    int result = 0;
+    if (text != nullptr) {
+        std::lock_guard<std::mutex> guard(Lock());
+        Host().captions[pluginId] = text;
+        result = 1;
+    }
+    Record(64, L"SetPluginCaption", Args({N(pluginId), Quote(text)}), N(result));
+    return result;
+}
+
+int WriteSettingInt(int32_t pluginId, const wchar_t* section, const wchar_t* key, int32_t value) {
+    BlockForCallDelay();
+    int result = 0;
+    if (key != nullptr) {
+        std::lock_guard<std::mutex> guard(Lock());
+        Host().store[SlotKey(pluginId, section, key)] = value;
+        result = 1;
+    }
+    Record(65, L"WriteSettingInt", Args({N(pluginId), Quote(section), Quote(key), N(value)}),
+           N(result));
+    return result;
+}
+
+int WriteSettingString(int32_t pluginId, const wchar_t* section, const wchar_t* key,
+                       const wchar_t* value) {
+    BlockForCallDelay();
+    int result = 0;
+    if (key != nullptr && value != nullptr) {
+        std::lock_guard<std::mutex> guard(Lock());
+        Host().store[SlotKey(pluginId, section, key)] = std::wstring(value);
+        result = 1;
+    }
+    Record(66, L"WriteSettingString", Args({N(pluginId), Quote(section), Quote(key), Quote(value)}),
+           N(result));
+    return result;
+}
+
+int32_t ReadSettingInt(int32_t pluginId, const wchar_t* section, const wchar_t* key,
+                       int32_t defaultValue) {
+    BlockForCallDelay();
+    int32_t result = defaultValue;
+    if (key != nullptr) {
+        std::lock_guard<std::mutex> guard(Lock());
+        auto it = Host().store.find(SlotKey(pluginId, section, key));
+        if (it != Host().store.end() && std::holds_alternative<int32_t>(it->second))
+            result = std::get<int32_t>(it->second);
+    }
+    Record(67, L"ReadSettingInt", Args({N(pluginId), Quote(section), Quote(key), N(defaultValue)}),
+           N(result));
+    return result;
+}
+
+const wchar_t* ReadSettingString(int32_t pluginId, const wchar_t* section, const wchar_t* key) {
+    BlockForCallDelay();
+    thread_local std::wstring buffer;
+    buffer.clear();
+    if (key != nullptr) {
+        std::lock_guard<std::mutex> guard(Lock());
+        auto it = Host().store.find(SlotKey(pluginId, section, key));
+        if (it != Host().store.end() && std::holds_alternative<std::wstring>(it->second))
+            buffer = std::get<std::wstring>(it->second);
+    }
+    Record(68, L"ReadSettingString", Args({N(pluginId), Quote(section), Quote(key)}),
+           Quote(buffer.c_str()));
+    return buffer.c_str();
+}
+
+int CommitSettings(int32_t pluginId) {
+    BlockForCallDelay();
+    std::wstring file;
+    {
+        std::lock_guard<std::mutex> guard(Lock());
+        ++Host().commits;
+        file = Host().storeFile;
+    }
+    int result = file.empty() || SaveStoreToFile(file) ? 1 : 0;
+    Record(69, L"CommitSettings", N(pluginId), N(result));
+    return result;
+}
+
+int SetItemParamInt(uint32_t itemId, int32_t paramIndex, int32_t value) {
+    BlockForCallDelay();
+    {
+        std::lock_guard<std::mutex> guard(Lock());
+        Host().itemInts[Key{itemId, paramIndex}] = value;
+    }
+    Record(70, L"SetItemParamInt", Args({N(itemId), N(paramIndex), N(value)}), L"1");
+    return 1;
+}
+
+int SetItemParamString(uint32_t itemId, int32_t paramIndex, const wchar_t* value) {
+    BlockForCallDelay();
+    int result = 0;
+    if (value != nullptr) {
+        std::lock_guard<std::mutex> guard(Lock());
+        Host().itemStrings[Key{itemId, paramIndex}] = value;
+        result = 1;
+    }
+    Record(71, L"SetItemParamString", Args({N(itemId), N(paramIndex), Quote(value)}), N(result));
+    return result;
+}
+
+int32_t GetItemParamInt(uint32_t itemId, int32_t paramIndex, int32_t defaultValue) {
+    BlockForCallDelay();
+    int32_t result = defaultValue;
+    {
+        std::lock_guard<std::mutex> guard(Lock());
+        auto it = Host().itemInts.find(Key{itemId, paramIndex});
+        if (it != Host().itemInts.end()) result = it->second;
+    }
+    Record(72, L"GetItemParamInt", Args({N(itemId), N(paramIndex), N(defaultValue)}), N(result));
+    return result;
+}
+
+const wchar_t* GetItemParamString(uint32_t itemId, int32_t paramIndex) {
+    BlockForCallDelay();
+    thread_local std::wstring buffer;
+    const wchar_t* result = nullptr;
+    {
+        std::lock_guard<std::mutex> guard(Lock());
+        auto it = Host().itemStrings.find(Key{itemId, paramIndex});
+        if (it != Host().itemStrings.end()) {
+            buffer = it->second;
+            result = buffer.c_str();
+        }
+    }
+    Record(73, L"GetItemParamString", Args({N(itemId), N(paramIndex)}), Quote(result));
+    return result;
+}
+
+int DeleteSetting(int32_t pluginId, const wchar_t* section, const wchar_t* key) {
+    BlockForCallDelay();
+    int result = 0;
+    if (key != nullptr) {
+        std::lock_guard<std::mutex> guard(Lock());
+        result = Host().store.erase(SlotKey(pluginId, section, key)) != 0 ? 1 : 0;
+    }
+    Record(74, L"DeleteSetting", Args({N(pluginId), Quote(section), Quote(key)}), N(result));
+    return result;
+}
+
+// One distinct function per unused slot, so the log tells which slot was called.
+template <int Slot>
+intptr_t Unexpected() {
+    BlockForCallDelay();
+    {
+        std::lock_guard<std::mutex> guard(Lock());
+        ++Host().unexpectedCalls;
+    }
+    Record(Slot, L"unexpected", L"unexpected call of slot " + N(Slot), L"0");
+    return 0;
+}
+
+template <int First, size_t... I>
+void FillUnexpected(void** slots, std::index_sequence<I...>) {
+    ((slots[I] = reinterpret_cast<void*>(&Unexpected<First + static_cast<int>(I)>)), ...);
+}
+
+HostServiceTable BuildTable() {
+    HostServiceTable t{};
+    t.GetHostVersion = &GetHostVersion;
+    FillUnexpected<1>(t.reserved1, std::make_index_sequence<31>{});
+    t.GetSkinsFolder = &GetSkinsFolder;
+    t.GetCurrentSkin = &GetCurrentSkin;
+    t.GetSkinDisplayName = &GetSkinDisplayName;
+    t.ApplySkin = &ApplySkin;
+    FillUnexpected<36>(t.reserved36, std::make_index_sequence<12>{});
+    t.LoadLocalizedString = &LoadLocalizedString;
+    t.ShowLocalizedDialog = &ShowLocalizedDialog;
+    FillUnexpected<50>(t.reserved50, std::make_index_sequence<14>{});
+    t.SetPluginCaption = &SetPluginCaption;
+    t.WriteSettingInt = &WriteSettingInt;
+    t.WriteSettingString = &WriteSettingString;
+    t.ReadSettingInt = &ReadSettingInt;
+    t.ReadSettingString = &ReadSettingString;
+    t.CommitSettings = &CommitSettings;
+    t.SetItemParamInt = &SetItemParamInt;
+    t.SetItemParamString = &SetItemParamString;
+    t.GetItemParamInt = &GetItemParamInt;
+    t.GetItemParamString = &GetItemParamString;
+    t.DeleteSetting = &DeleteSetting;
+    return t;
+}
+
+}  // namespace
+}  // namespace detail
+
+const HostServiceTable* Table() {
+    static const HostServiceTable table = detail::BuildTable();
+    return &table;
+}
+
+}  // namespace devhost

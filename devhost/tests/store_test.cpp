@@ -1,0 +1,166 @@
+// The settings store: its slots' contract with the plug-in and its file.
+#include <atomic>
+#include <climits>
+#include <thread>
+
+#include "test_util.h"
+
+namespace {
+
+const HostServiceTable& T() { return *devhost::Table(); }
+
+// One line per entry, so a mismatch prints both sides in full.
+std::vector<std::string> Render(const std::vector<devhost::SettingEntry>& entries) {
+    std::vector<std::string> lines;
+    for (const devhost::SettingEntry& e : entries) {
+        std::string value = e.value.index() == 0 ? "int " + std::to_string(std::get<int32_t>(e.value))
+                                                  : "string " + Show(std::get<std::wstring>(e.value));
+        lines.push_back((e.section ? Show(*e.section) : std::string("top level")) + " / " + Show(e.key) +
+                        " = " + value);
+    }
+    return lines;
+}
+
+}  // namespace
+
+using StoreSlots = HostTest;
+
+TEST_F(StoreSlots, TopLevelAndEmptySectionAreDistinctAndReadsAreTyped) {
+    T().WriteSettingInt(1, nullptr, L"K", 5);
+    T().WriteSettingString(1, L"", L"K", L"text");
+    EXPECT_EQ(5, T().ReadSettingInt(1, nullptr, L"K", -1));
+    EXPECT_EQ(-1, T().ReadSettingInt(1, L"", L"K", -1)) << "a string value reads as the default";
+    EXPECT_STREQ(L"text", T().ReadSettingString(1, L"", L"K"));
+    const wchar_t* absent = T().ReadSettingString(1, L"Nowhere", L"K");
+    ASSERT_NE(nullptr, absent);
+    EXPECT_STREQ(L"", absent);
+    EXPECT_EQ(7, T().ReadSettingInt(2, nullptr, L"K", 7)) << "another plug-in id sees nothing";
+    EXPECT_EQ(2u, devhost::Settings(1).size());
+}
+
+TEST_F(StoreSlots, DeleteAndCommit) {
+    devhost::SetSetting(1, L"S", L"A", 1);
+    EXPECT_EQ(1, T().DeleteSetting(1, L"S", L"A"));
+    EXPECT_EQ(0, T().DeleteSetting(1, L"S", L"A"));
+    EXPECT_FALSE(devhost::GetSettingInt(1, L"S", L"A").has_value());
+    T().CommitSettings(1);
+    T().CommitSettings(1);
+    EXPECT_EQ(2, devhost::CommitCount());
+}
+
+TEST_F(StoreSlots, NullKeyOrValueIsRefusedWithoutStoring) {
+    EXPECT_EQ(0, T().WriteSettingInt(1, nullptr, nullptr, 3));
+    EXPECT_EQ(0, T().WriteSettingString(1, nullptr, L"K", nullptr));
+    EXPECT_EQ(9, T().ReadSettingInt(1, nullptr, nullptr, 9));
+    EXPECT_STREQ(L"", T().ReadSettingString(1, nullptr, nullptr));
+    EXPECT_TRUE(devhost::Settings(1).empty());
+}
+
+TEST_F(StoreSlots, CommitPersistsWhenAStoreFileIsSet) {
+    TempFolder folder(L"commit");
+    const std::wstring file = folder.path() + L"\\store.txt";
+    devhost::SetStoreFile(file);
+    T().WriteSettingString(3, L"ThemeSync", L"Light", L"夜桜.tskin");
+    T().CommitSettings(3);
+    devhost::ClearSettings();
+    ASSERT_TRUE(devhost::LoadStoreFromFile(file));
+    EXPECT_EQ(Show(L"夜桜.tskin"), Show(devhost::GetSettingString(3, L"ThemeSync", L"Light").value_or(L"?")));
+}
+
+TEST_F(StoreSlots, ConcurrentWritersLoseNothing) {
+    constexpr int kThreads = 6, kKeys = 200;
+    std::atomic<int> misreads{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t) {
+        threads.emplace_back([t, &misreads] {
+            for (int k = 0; k < kKeys; ++k) {
+                std::wstring key = L"K" + std::to_wstring(k);
+                T().WriteSettingInt(t, L"S", key.c_str(), k);
+                T().WriteSettingString(t, nullptr, key.c_str(), key.c_str());
+                if (std::wstring(T().ReadSettingString(t, nullptr, key.c_str())) != key) ++misreads;
+                T().CommitSettings(t);
+            }
+        });
+    }
+    for (auto& thread : threads) thread.join();
+    EXPECT_EQ(0, misreads.load());
+    for (int t = 0; t < kThreads; ++t) EXPECT_EQ(2u * kKeys, devhost::Settings(t).size()) << "plug-in " << t;
+    EXPECT_EQ(kThreads * kKeys, devhost::CommitCount());
+}
+
+using StoreFile = HostTest;
+
+TEST_F(StoreFile, EveryStringRoundTripsUnitForUnit) {
+    const std::vector<std::wstring> strings = {
+        L"", L"plain", L"tab\there", L"line\nfeed\r", L"quote\" and back\\slash", L"\\u0041 literally",
+        std::wstring(1, wchar_t(0xD800)), std::wstring(1, wchar_t(0xDC00)),
+        std::wstring(L"end") + wchar_t(0xDBFF), wchar_t(0xDC01) + std::wstring(L"start"),
+        L"pair \xD83C\xDF0C", std::wstring(L"reversed ") + wchar_t(0xDF0C) + wchar_t(0xD83C),
+        L"\x7F\x01", L"日本語 Ελληνικά кириллица", L"#not a comment", L"-",
+    };
+    for (size_t i = 0; i < strings.size(); ++i) {
+        devhost::SetSetting(1, strings[i].c_str(), L"k" + std::to_wstring(i), strings[i]);
+        devhost::SetSetting(-5, nullptr, strings[i], static_cast<int32_t>(i));
+    }
+    devhost::SetSetting(1, nullptr, L"min", INT32_MIN);
+    devhost::SetSetting(1, nullptr, L"max", INT32_MAX);
+    devhost::SetSetting(1, L"", L"min", L"empty section, not top level");
+    const auto before1 = devhost::Settings(1), beforeNeg = devhost::Settings(-5);
+
+    TempFolder folder(L"roundtrip");
+    const std::wstring file = folder.path() + L"\\store.txt";
+    ASSERT_TRUE(devhost::SaveStoreToFile(file));
+    const std::string bytes = ReadBytes(file);
+    EXPECT_GT(MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, bytes.data(), static_cast<int>(bytes.size()),
+                                  nullptr, 0), 0) << "the file is valid UTF-8";
+    EXPECT_NE(std::string::npos, bytes.find("日本語")) << "text stays readable";
+
+    devhost::Reset();
+    ASSERT_TRUE(devhost::LoadStoreFromFile(file));
+    EXPECT_EQ(Render(before1), Render(devhost::Settings(1)));
+    EXPECT_EQ(Render(beforeNeg), Render(devhost::Settings(-5)));
+}
+
+TEST_F(StoreFile, HandWrittenFileWithCommentsCrlfAndFourByteUtf8) {
+    TempFolder folder(L"handwritten");
+    const std::wstring file = folder.path() + L"\\store.txt";
+    ASSERT_TRUE(WriteBytes(file, "# comment\r\n\r\n7\t-\t\"ChangeMode\"\t-3\r\n"
+                                 "7\t\"S\"\t\"Star\"\t\"\xF0\x9F\x8C\x8C\"\r\n"));
+    ASSERT_TRUE(devhost::LoadStoreFromFile(file));
+    EXPECT_EQ(-3, devhost::GetSettingInt(7, nullptr, L"ChangeMode").value_or(0));
+    EXPECT_EQ(Show(L"\xD83C\xDF0C"), Show(devhost::GetSettingString(7, L"S", L"Star").value_or(L"?")));
+}
+
+TEST_F(StoreFile, MalformedFileIsRefusedAndLeavesTheStoreAlone) {
+    const std::vector<std::string> bad = {
+        "1\t-\t\"k\"\n",                       // three fields
+        "1\t-\t\"k\"\t5\textra\n",             // five fields
+        "x\t-\t\"k\"\t5\n",                    // id not a number
+        "1\tnull\t\"k\"\t5\n",                 // section neither - nor quoted
+        "1\t-\tk\t5\n",                        // key not quoted
+        "1\t-\t\"k\"\t\"open\n",               // unterminated string
+        "1\t-\t\"k\"\t2147483648\n",           // above int32
+        "1\t-\t\"k\"\t-2147483649\n",          // below int32
+        "1\t-\t\"k\"\t12a\n",                  // trailing garbage
+        "1\t-\t\"bad\\q\"\t1\n",               // unknown escape
+        "1\t-\t\"k\"\t\"\\u12G4\"\n",          // bad hex
+        "1\t-\t\"k\"\t\"\\u12\"\n",            // short escape
+        "1\t-\t\"k\"\t\"a\"b\"\n",             // raw quote inside
+        "1\t-\t\"k\"\t\"\xC3\x28\"\n",         // broken UTF-8
+        "1\t-\t\"k\"\t\"\xC0\xAF\"\n",         // overlong UTF-8
+        "1\t-\t\"k\"\t\"\xED\xA0\x80\"\n",     // surrogate encoded in UTF-8
+        "1\t-\t\"k\"\t\"\xE6\x97\"\n",         // cut sequence
+        "1\t-\t\"k\"\t1\n1\t-\t\"k\"\t2\n",    // duplicate entry
+    };
+    TempFolder folder(L"malformed");
+    const std::wstring file = folder.path() + L"\\store.txt";
+    for (const std::string& text : bad) {
+        SCOPED_TRACE("file: " + text);
+        devhost::SetSetting(1, nullptr, L"marker", 42);
+        ASSERT_TRUE(WriteBytes(file, "1\t-\t\"good\"\t1\n" + text));
+        EXPECT_FALSE(devhost::LoadStoreFromFile(file));
+        EXPECT_EQ(42, devhost::GetSettingInt(1, nullptr, L"marker").value_or(0));
+        EXPECT_FALSE(devhost::GetSettingInt(1, nullptr, L"good").has_value());
+    }
+    EXPECT_FALSE(devhost::LoadStoreFromFile(folder.path() + L"\\missing.txt"));
+}
