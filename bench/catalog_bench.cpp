@@ -1,0 +1,214 @@
+// Costs of the skin catalog, the settings load and save, and the rotation, measured
+// against the development host.
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "catalog/catalog.h"
+#include "config/settings.h"
+#include "devhost/devhost.h"
+#include "engine/rotation.h"
+#include "plugin/state.h"
+
+namespace {
+
+constexpr size_t kFolderEntries = 10000;
+constexpr size_t kSelected = 1000;
+constexpr int kRounds = 5;
+
+double NowMs() {
+    static const double frequency = [] {
+        LARGE_INTEGER f;
+        QueryPerformanceFrequency(&f);
+        return static_cast<double>(f.QuadPart);
+    }();
+    LARGE_INTEGER c;
+    QueryPerformanceCounter(&c);
+    return static_cast<double>(c.QuadPart) * 1000.0 / frequency;
+}
+
+double Median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+// Median time of `rounds` runs of `body`, `prepare` run untimed before each.
+double TimeMs(int rounds, const std::function<void()>& prepare, const std::function<void()>& body) {
+    std::vector<double> times;
+    for (int i = 0; i < rounds; ++i) {
+        prepare();
+        const double start = NowMs();
+        body();
+        times.push_back(NowMs() - start);
+    }
+    return Median(times);
+}
+
+std::wstring MakeFolder() {
+    wchar_t base[MAX_PATH];
+    GetTempPathW(MAX_PATH, base);
+    std::wstring folder =
+        std::wstring(base) + L"varnel-bench-" + std::to_wstring(GetCurrentProcessId());
+    CreateDirectoryW(folder.c_str(), nullptr);
+    for (size_t i = 0; i < kFolderEntries; ++i) {
+        wchar_t name[32];
+        swprintf(name, 32, L"\\Skin %05u.tskin", static_cast<unsigned>(i));
+        HANDLE file = CreateFileW((folder + name).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+    }
+    return folder;
+}
+
+void RemoveFolder(const std::wstring& folder) {
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &found);
+    if (search != INVALID_HANDLE_VALUE) {
+        do {
+            if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+                DeleteFileW((folder + L"\\" + found.cFileName).c_str());
+            }
+        } while (FindNextFileW(search, &found));
+        FindClose(search);
+    }
+    RemoveDirectoryW(folder.c_str());
+}
+
+// The floor an enumeration cannot go below: the search, one display-name call and
+// one yield per entry.
+size_t BareLoop(const std::wstring& folder) {
+    const HostServiceTable* host = devhost::Table();
+    size_t named = 0;
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW((folder + L"\\*.*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return 0;
+    do {
+        std::wstring identifier;
+        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) identifier.push_back(L'\\');
+        identifier += found.cFileName;
+        const wchar_t* name = host->GetSkinDisplayName(identifier.c_str());
+        named += (name != nullptr && name[0] != 0) ? 1 : 0;
+        Sleep(0);
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+    return named;
+}
+
+void Row(const char* what, const std::string& size, double ms, const std::string& note) {
+    std::printf("| %-44s | %-22s | %10.3f | %-34s |\n", what, size.c_str(), ms, note.c_str());
+}
+
+void SetSelected(size_t count, const wchar_t* tag) {
+    ScopedLock guard(g_state.lock);
+    g_state.selectedSkins.clear();
+    for (size_t i = 1; i <= count; ++i) {
+        g_state.selectedSkins.push_back(SkinEntry{tag + std::to_wstring(i) + L".tskin", L""});
+    }
+}
+
+}  // namespace
+
+int main() {
+    devhost::Init();
+    ResetPluginState();
+    g_state.hostTable = devhost::Table();
+    g_state.hostAccepted = 1;
+    g_state.pluginId = 1;
+    const std::wstring folder = MakeFolder();
+    devhost::SetSkinsFolder(folder);
+
+    std::printf("| %-44s | %-22s | %10s | %-34s |\n", "operation", "size", "median ms", "note");
+    std::printf("|%s|%s|%s|%s|\n", std::string(46, '-').c_str(), std::string(24, '-').c_str(),
+                std::string(12, '-').c_str(), std::string(36, '-').c_str());
+
+    // Enumeration against the bare loop, alternating so both see the same caches.
+    std::vector<double> bare, enumerate;
+    size_t bareNamed = 0;
+    BareLoop(folder);  // warm the directory cache
+    for (int i = 0; i < kRounds; ++i) {
+        devhost::ClearLog();
+        double start = NowMs();
+        bareNamed = BareLoop(folder);
+        bare.push_back(NowMs() - start);
+        devhost::ClearLog();
+        start = NowMs();
+        EnumerateSkinsFolder();
+        enumerate.push_back(NowMs() - start);
+    }
+    size_t listed = 0;
+    {
+        ScopedLock guard(g_state.lock);
+        listed = g_state.allSkins.size();
+    }
+    const double bareMs = Median(bare);
+    const double enumMs = Median(enumerate);
+    char note[64];
+    Row("bare FindFirst/NextFileW + name + Sleep(0)", "10,000 entries", bareMs,
+        std::to_string(bareNamed) + " named");
+    std::snprintf(note, sizeof note, "%zu skins; %.2fx bare (max 1.5x)", listed, enumMs / bareMs);
+    Row("EnumerateSkinsFolder", "10,000 entries", enumMs, note);
+
+    // Save of 1,000 over a stored 1,000, then the load of it.
+    size_t calls = 0;
+    const double saveMs = TimeMs(
+        kRounds,
+        [] {
+            SetSelected(kSelected, L"old ");
+            SaveSettings();
+            SetSelected(kSelected, L"new ");
+            devhost::ClearLog();
+        },
+        [] { SaveSettings(); });
+    calls = devhost::Log().size();
+    // 12 settings, Count, one write per entry, one read and one delete for the first
+    // absent key, two theme skins, the commit.
+    const size_t expectedCalls = 12 + 1 + kSelected + 2 + 2 + 1;
+    std::snprintf(note, sizeof note, "%zu host calls (expected %zu)", calls, expectedCalls);
+    Row("SaveSettings", "1,000 over 1,000", saveMs, note);
+    const double loadMs = TimeMs(kRounds, [] { devhost::ClearLog(); }, [] { LoadSettings(); });
+    std::snprintf(note, sizeof note, "%zu host calls", devhost::Log().size());
+    Row("LoadSettings", "1,000 selected", loadMs, note);
+
+    // Rotation over allSkins of 10,000.
+    g_state.changeMode = 0;
+    g_state.targetSkins = 0;
+    const double advanceMs = TimeMs(
+        kRounds, [] { g_state.rotationIndex = 0; }, [] { AdvanceToNextSkin(); });
+    Row("AdvanceToNextSkin, next skin present", "10,000", advanceMs, "1 existence test");
+    // One round: every existence test of a missing name scans the folder under Wine.
+    const double advanceMissingMs = TimeMs(
+        1,
+        [] {
+            ScopedLock guard(g_state.lock);
+            for (size_t i = 0; i + 1 < g_state.allSkins.size(); ++i) g_state.allSkins[i].identifier += L".gone";
+            g_state.rotationIndex = 0;
+        },
+        [] { AdvanceToNextSkin(); });
+    Row("AdvanceToNextSkin, 9,999 missing", "10,000", advanceMissingMs, "10,000 existence tests");
+    EnumerateSkinsFolder();
+    const double syncLastMs = TimeMs(
+        kRounds,
+        [] {
+            ScopedLock guard(g_state.lock);
+            g_state.targetSkin = g_state.allSkins.back().identifier;
+            g_state.rotationIndex = 0;
+        },
+        [] { SyncRotationIndex(); });
+    Row("SyncRotationIndex, target last", "10,000", syncLastMs, "full scan");
+    const double syncAbsentMs = TimeMs(
+        kRounds,
+        [] {
+            ScopedLock guard(g_state.lock);
+            g_state.targetSkin = L"absent";
+            g_state.rotationIndex = 0;
+        },
+        [] { SyncRotationIndex(); });
+    Row("SyncRotationIndex, target absent", "10,000", syncAbsentMs, "full scan, first becomes target");
+
+    RemoveFolder(folder);
+    return (enumMs <= 1.5 * bareMs && calls == expectedCalls) ? 0 : 1;
+}

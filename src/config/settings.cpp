@@ -1,0 +1,203 @@
+// Settings in the host's store.
+//
+// 1. The host calls of a load and of a save come in one fixed order, and every save
+//    ends with exactly one CommitSettings.
+// 2. A save writes one snapshot taken under g_state.lock at its start; saves are
+//    serialised by their own lock, which is held across the host calls of one save
+//    (g_state.lock never is).
+// 3. Only timeUnit (negative -> days) and interval (below 1 -> 1) are corrected on
+//    reading; everything else is kept as stored for the users of each value to judge.
+// 4. A corrupt "Count" cannot keep the load reading: it stops after kMaxEmptyRun
+//    absent or empty keys in a row.
+#include "config/settings.h"
+
+#include <cstdint>
+#include <utility>
+#include <vector>
+
+#include "engine/rotation.h"
+#include "engine/schedule.h"
+#include "plugin/state.h"
+
+namespace {
+
+constexpr wchar_t kTimeMode[] = L"TimeMode";
+constexpr wchar_t kLastChanged[] = L"LastChanged";
+constexpr wchar_t kSelectedSkins[] = L"SelectedSkins";
+constexpr wchar_t kThemeSync[] = L"ThemeSync";
+
+constexpr int64_t kMaxEmptyRun = 1000;
+
+SrwLock g_saveLock;
+
+bool CanLoad(const HostServiceTable* host) {
+    return host != nullptr && host->ReadSettingInt != nullptr &&
+           host->ReadSettingString != nullptr;
+}
+
+bool CanSave(const HostServiceTable* host) {
+    return CanLoad(host) && host->WriteSettingInt != nullptr &&
+           host->WriteSettingString != nullptr && host->DeleteSetting != nullptr &&
+           host->CommitSettings != nullptr;
+}
+
+struct Snapshot {
+    int32_t changeMode;
+    int32_t targetSkins;
+    int32_t timeUnit;
+    int32_t interval;
+    uint16_t changeHour;
+    uint16_t changeMinute;
+    int32_t rotationIndex;
+    SYSTEMTIME lastChanged;
+    std::vector<std::wstring> selected;
+    std::wstring lightThemeSkin;
+    std::wstring darkThemeSkin;
+};
+
+Snapshot TakeSnapshot() {
+    ScopedLock guard(g_state.lock);
+    Snapshot s{};
+    s.changeMode = g_state.changeMode.load();
+    s.targetSkins = g_state.targetSkins.load();
+    s.timeUnit = g_state.timeUnit.load();
+    s.interval = g_state.interval.load();
+    s.changeHour = g_state.changeHour.load();
+    s.changeMinute = g_state.changeMinute.load();
+    s.rotationIndex = g_state.rotationIndex.load();
+    s.lastChanged = g_state.lastChanged;
+    s.selected.reserve(g_state.selectedSkins.size());
+    for (const SkinEntry& entry : g_state.selectedSkins) {
+        s.selected.push_back(entry.identifier);
+    }
+    s.lightThemeSkin = g_state.lightThemeSkin;
+    s.darkThemeSkin = g_state.darkThemeSkin;
+    return s;
+}
+
+}  // namespace
+
+std::wstring SelectedSkinKey(size_t position) {
+    std::wstring digits = std::to_wstring(position);
+    if (digits.size() < 3) {
+        digits.insert(0, 3 - digits.size(), L'0');
+    }
+    return L"Skin" + digits;
+}
+
+void LoadSettings() {
+    const HostServiceTable* host = AcceptedHost();
+    if (!CanLoad(host)) {
+        return;
+    }
+    const int32_t id = g_state.pluginId.load();
+    auto readInt = [&](const wchar_t* section, const wchar_t* key, int32_t fallback) {
+        return host->ReadSettingInt(id, section, key, fallback);
+    };
+    auto readWord = [&](const wchar_t* section, const wchar_t* key) {
+        return static_cast<uint16_t>(static_cast<uint32_t>(readInt(section, key, 0)) & 0xFFFFu);
+    };
+    auto readString = [&](const wchar_t* section, const wchar_t* key) {
+        return CopyHostString(host->ReadSettingString(id, section, key));
+    };
+
+    g_state.changeMode.store(readInt(nullptr, L"ChangeMode", 0));
+    g_state.targetSkins.store(readInt(kTimeMode, L"TargetSkins", 0));
+    g_state.changeHour.store(readWord(kTimeMode, L"ChangeHour"));
+    g_state.changeMinute.store(readWord(kTimeMode, L"ChangeMinute"));
+    g_state.rotationIndex.store(readInt(kTimeMode, L"Index", 0));
+    const int32_t unit = readInt(kTimeMode, L"TimeUnit", -1);
+    g_state.timeUnit.store(unit < 0 ? 2 : unit);
+    const int32_t interval = readInt(kTimeMode, L"Interval", -1);
+    g_state.interval.store(interval < 1 ? 1 : interval);
+
+    const uint16_t year = readWord(kLastChanged, L"Year");
+    const uint16_t month = readWord(kLastChanged, L"Month");
+    const uint16_t day = readWord(kLastChanged, L"Day");
+    const uint16_t hour = readWord(kLastChanged, L"Hour");
+    const uint16_t minute = readWord(kLastChanged, L"Minute");
+    {
+        ScopedLock guard(g_state.lock);
+        g_state.lastChanged.wYear = year;
+        g_state.lastChanged.wMonth = month;
+        g_state.lastChanged.wDay = day;
+        g_state.lastChanged.wHour = hour;
+        g_state.lastChanged.wMinute = minute;
+    }
+    StampSchedule(0);
+
+    SkinList selected;
+    const int64_t count = readInt(kSelectedSkins, L"Count", 0);
+    int64_t emptyRun = 0;
+    for (int64_t n = 1; n <= count && emptyRun < kMaxEmptyRun; ++n) {
+        std::wstring value = readString(kSelectedSkins, SelectedSkinKey(static_cast<size_t>(n)).c_str());
+        if (value.empty()) {
+            ++emptyRun;
+            continue;
+        }
+        emptyRun = 0;
+        selected.push_back(SkinEntry{std::move(value), std::wstring()});
+    }
+    {
+        ScopedLock guard(g_state.lock);
+        g_state.selectedSkins.swap(selected);
+    }
+    if (g_state.targetSkins.load() == 1) {
+        SyncRotationIndex();
+    }
+
+    std::wstring light = readString(kThemeSync, L"LightTheme");
+    std::wstring dark = readString(kThemeSync, L"DarkTheme");
+    ScopedLock guard(g_state.lock);
+    g_state.lightThemeSkin = std::move(light);
+    g_state.darkThemeSkin = std::move(dark);
+}
+
+void SaveSettings() {
+    const HostServiceTable* host = AcceptedHost();
+    if (!CanSave(host)) {
+        return;
+    }
+    ScopedLock serial(g_saveLock);
+    const Snapshot s = TakeSnapshot();
+    const int32_t id = g_state.pluginId.load();
+    auto writeInt = [&](const wchar_t* section, const wchar_t* key, int32_t value) {
+        host->WriteSettingInt(id, section, key, value);
+    };
+
+    writeInt(nullptr, L"ChangeMode", s.changeMode);
+    writeInt(kTimeMode, L"TargetSkins", s.targetSkins);
+    writeInt(kTimeMode, L"TimeUnit", s.timeUnit);
+    writeInt(kTimeMode, L"Interval", s.interval);
+    writeInt(kTimeMode, L"ChangeHour", s.changeHour);
+    writeInt(kTimeMode, L"ChangeMinute", s.changeMinute);
+    writeInt(kTimeMode, L"Index", s.rotationIndex);
+    writeInt(kLastChanged, L"Year", s.lastChanged.wYear);
+    writeInt(kLastChanged, L"Month", s.lastChanged.wMonth);
+    writeInt(kLastChanged, L"Day", s.lastChanged.wDay);
+    writeInt(kLastChanged, L"Hour", s.lastChanged.wHour);
+    writeInt(kLastChanged, L"Minute", s.lastChanged.wMinute);
+
+    // Stored counts are 32-bit; a longer list could not be read back anyway.
+    const size_t count = s.selected.size() > static_cast<size_t>(INT32_MAX)
+                             ? static_cast<size_t>(INT32_MAX)
+                             : s.selected.size();
+    writeInt(kSelectedSkins, L"Count", static_cast<int32_t>(count));
+    for (size_t n = 1; n <= count; ++n) {
+        host->WriteSettingString(id, kSelectedSkins, SelectedSkinKey(n).c_str(),
+                                 s.selected[n - 1].c_str());
+    }
+    // Keys left by a longer list saved earlier; the first empty one is deleted too.
+    for (size_t n = count + 1;; ++n) {
+        const std::wstring key = SelectedSkinKey(n);
+        const bool stale = !CopyHostString(host->ReadSettingString(id, kSelectedSkins, key.c_str())).empty();
+        host->DeleteSetting(id, kSelectedSkins, key.c_str());
+        if (!stale) {
+            break;
+        }
+    }
+
+    host->WriteSettingString(id, kThemeSync, L"LightTheme", s.lightThemeSkin.c_str());
+    host->WriteSettingString(id, kThemeSync, L"DarkTheme", s.darkThemeSkin.c_str());
+    host->CommitSettings(id);
+}

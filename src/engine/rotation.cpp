@@ -1,0 +1,126 @@
+// The rotation order.
+//
+// 1. The active list is selectedSkins when periodic mode walks the user's list, else
+//    allSkins; it is chosen afresh at every call.
+// 2. rotationIndex outside 0..count-1 (a stored negative Index included) is out of
+//    range for both operations; identifiers compare exactly, case included.
+// 3. AdvanceToNextSkin copies what it needs under the lock, asks the file system
+//    outside it, and writes rotationIndex and targetSkin back together; the host is
+//    called only after the lock is released.
+// 4. SyncRotationIndex never calls out and runs wholly under the lock.
+#include "engine/rotation.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "catalog/catalog.h"
+
+namespace {
+
+bool WalksSelectedSkins() {
+    return g_state.changeMode.load() != 1 && g_state.targetSkins.load() != 0;
+}
+
+// The next position after `index` in a list of `count`, wrapping; any position out
+// of range starts again at 0.
+int32_t NextPosition(int32_t index, size_t count) {
+    const int64_t next = static_cast<int64_t>(index) + 1;
+    if (next < 0 || static_cast<uint64_t>(next) >= count) {
+        return 0;
+    }
+    return static_cast<int32_t>(next);
+}
+
+void ApplyAndMarkPending(const std::wstring& identifier) {
+    const HostServiceTable* host = AcceptedHost();
+    if (host != nullptr && host->ApplySkin != nullptr) {
+        host->ApplySkin(identifier.c_str());
+    }
+    g_state.switchPending.store(1);
+}
+
+}  // namespace
+
+const SkinList& ActiveListLocked() {
+    return WalksSelectedSkins() ? g_state.selectedSkins : g_state.allSkins;
+}
+
+bool ActiveListIsAllSkins() { return !WalksSelectedSkins(); }
+
+void AdvanceToNextSkin() {
+    std::vector<std::wstring> identifiers;
+    int32_t index = 0;
+    {
+        ScopedLock guard(g_state.lock);
+        const SkinList& list = ActiveListLocked();
+        if (list.empty()) {
+            return;
+        }
+        identifiers.reserve(list.size());
+        for (const SkinEntry& entry : list) {
+            identifiers.push_back(entry.identifier);
+        }
+        index = g_state.rotationIndex.load();
+    }
+
+    const size_t count = identifiers.size();
+    bool found = false;
+    for (size_t tries = 0; tries < count && !found; ++tries) {
+        index = NextPosition(index, count);
+        found = SkinExists(identifiers[static_cast<size_t>(index)]) != 0;
+    }
+
+    std::wstring requested;
+    {
+        ScopedLock guard(g_state.lock);
+        if (found) {
+            const std::wstring& chosen = identifiers[static_cast<size_t>(index)];
+            // An enumeration may have replaced the list meanwhile; keep the index on
+            // the chosen skin if it moved.
+            const SkinList& list = ActiveListLocked();
+            const size_t at = static_cast<size_t>(index);
+            if (at >= list.size() || list[at].identifier != chosen) {
+                for (size_t i = 0; i < list.size(); ++i) {
+                    if (list[i].identifier == chosen) {
+                        index = static_cast<int32_t>(i);
+                        break;
+                    }
+                }
+            }
+            g_state.targetSkin = chosen;
+        }
+        g_state.rotationIndex.store(index);
+        requested = g_state.targetSkin;
+    }
+    ApplyAndMarkPending(requested);
+}
+
+void SyncRotationIndex() {
+    ScopedLock guard(g_state.lock);
+    const SkinList& list = ActiveListLocked();
+    const int32_t index = g_state.rotationIndex.load();
+    if (index < 0 || static_cast<size_t>(index) >= list.size()) {
+        g_state.rotationIndex.store(0);
+        return;
+    }
+    if (list[static_cast<size_t>(index)].identifier == g_state.targetSkin) {
+        return;
+    }
+    for (size_t i = 0; i < list.size(); ++i) {
+        if (list[i].identifier == g_state.targetSkin) {
+            g_state.rotationIndex.store(static_cast<int32_t>(i));
+            return;
+        }
+    }
+    g_state.rotationIndex.store(0);
+    g_state.targetSkin = list.front().identifier;
+}
+
+void RequestSkin(const std::wstring& identifier) {
+    {
+        ScopedLock guard(g_state.lock);
+        g_state.targetSkin = identifier;
+    }
+    ApplyAndMarkPending(identifier);
+}
