@@ -1,0 +1,79 @@
+// Following the Windows light/dark app theme.
+//
+// 1. The hidden window only raises the hand-over (themeDebounceTicks = 0, then
+//    themeChangePending = 1); the worker calls SyncWithWindowsTheme once a burst of
+//    notifications has settled.
+// 2. The theme is dark only when a REG_DWORD other than 1 was read; any failed read
+//    counts as light.
+// 3. The skin chosen for the theme is the one requested, even when it is missing from
+//    the rotation list (allSkins may still be filling at start-up): the rotation
+//    position follows it where it can, and falls to 0 where it cannot.
+#include "engine/theme.h"
+
+#include <string>
+
+#include "catalog/catalog.h"
+#include "engine/rotation.h"
+#include "plugin/state.h"
+
+namespace {
+
+constexpr wchar_t kPersonalizeKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Themes\\Personalize";
+constexpr wchar_t kLightThemeValue[] = L"AppsUseLightTheme";
+constexpr wchar_t kColorSetChange[] = L"ImmersiveColorSet";
+
+bool AppsUseDarkTheme() {
+    DWORD value = 1;
+    DWORD size = sizeof(value);
+    LSTATUS status = RegGetValueW(HKEY_CURRENT_USER, kPersonalizeKey, kLightThemeValue,
+                                  RRF_RT_REG_DWORD, nullptr, &value, &size);
+    return status == ERROR_SUCCESS && value != 1;
+}
+
+}  // namespace
+
+LRESULT CALLBACK NotifyWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case WM_CREATE:
+        g_state.windowAlive = 1;
+        return 0;
+    case WM_SETTINGCHANGE:
+        if (g_state.changeMode.load() == 1 && lParam != 0 &&
+            lstrcmpiW(reinterpret_cast<LPCWSTR>(lParam), kColorSetChange) == 0) {
+            g_state.themeDebounceTicks = 0;
+            g_state.themeChangePending = 1;
+        }
+        return 0;
+    case WM_NCDESTROY:
+        g_state.windowAlive = 0;
+        return 0;
+    default:
+        return DefWindowProcW(window, message, wParam, lParam);
+    }
+}
+
+void SyncWithWindowsTheme() {
+    if (g_state.changeMode.load() != 1) {
+        return;
+    }
+    bool dark = AppsUseDarkTheme();
+    std::wstring chosen;
+    {
+        ScopedLock guard(g_state.lock);
+        chosen = dark ? g_state.darkThemeSkin : g_state.lightThemeSkin;
+    }
+    if (!SkinExists(chosen)) {
+        return;
+    }
+    {
+        ScopedLock guard(g_state.lock);
+        if (chosen == g_state.targetSkin) {
+            return;
+        }
+        g_state.targetSkin = chosen;
+    }
+    SyncRotationIndex();
+    // SyncRotationIndex puts the first list entry in targetSkin when the chosen skin is
+    // not listed; the request puts the chosen skin back before the host is called.
+    RequestSkin(chosen);
+}

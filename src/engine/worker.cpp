@@ -1,0 +1,141 @@
+// The worker thread: the plug-in's 100 ms clock.
+//
+// 1. The run flag is tested before every sleep; a stop is noticed at the end of the
+//    tick in progress, and the thread ends through ExitModuleThread so the module
+//    stays loaded until its last instruction.
+// 2. While a switch is pending, a tick only confirms or repeats it; neither the
+//    schedule nor the theme debounce is looked at.
+// 3. A days schedule that was never computed is computed as the load would; one that
+//    cannot be computed is never due, so no unset or failed date is ever compared.
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+
+#include "catalog/catalog.h"
+#include "config/settings.h"
+#include "engine/clock.h"
+#include "engine/rotation.h"
+#include "engine/schedule.h"
+#include "engine/theme.h"
+#include "engine/worker.h"
+#include "plugin/state.h"
+#include "plugin/threads.h"
+
+namespace {
+
+constexpr int64_t kNsPerSecond = 1000000000LL;
+
+uint64_t FileTimeValue(const FILETIME& time) {
+    return (static_cast<uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+}
+
+// Copies the due moment; false when none was computed.
+bool ReadNextChange(SYSTEMTIME* next) {
+    ScopedLock guard(g_state.lock);
+    *next = g_state.nextChangeTime;
+    return g_state.nextChangeValid;
+}
+
+void ConfirmOrRepeat() {
+    const HostServiceTable* host = AcceptedHost();
+    if (host == nullptr) {
+        return;
+    }
+    // A slot left empty by a broken host reads as "nothing showing": the switch stays
+    // pending and is repeated, like one the host never applies.
+    std::wstring current =
+        CopyHostString(host->GetCurrentSkin != nullptr ? host->GetCurrentSkin() : nullptr);
+    std::wstring target;
+    bool confirmed = false;
+    {
+        // Clearing the flag under the lock, while targetSkin is known to match, keeps a
+        // request that replaces targetSkin right now from being confirmed by mistake:
+        // its switchPending = 1 comes after this clear.
+        ScopedLock guard(g_state.lock);
+        if (current == g_state.targetSkin) {
+            g_state.switchPending = 0;
+            confirmed = true;
+        } else {
+            target = g_state.targetSkin;
+        }
+    }
+    if (confirmed) {
+        StampSchedule(1);
+        SaveSettings();
+        return;
+    }
+    int32_t countdown = g_state.retryCountdown.load();
+    if (countdown > 0) {
+        g_state.retryCountdown = countdown - 1;
+        return;
+    }
+    if (host->ApplySkin != nullptr) {
+        host->ApplySkin(target.c_str());
+    }
+    g_state.retryCountdown = kRetryTicks;
+}
+
+bool DaysSwitchDue() {
+    SYSTEMTIME next{};
+    if (!ReadNextChange(&next)) {
+        // Never computed since the load (the plug-in started in theme sync mode):
+        // compute it now, as the load would have.
+        StampSchedule(0);
+        if (!ReadNextChange(&next)) {
+            return false;
+        }
+    }
+    SYSTEMTIME now{};
+    LocalTimeNow(&now);
+    FILETIME nowFile{};
+    FILETIME nextFile{};
+    if (!SystemTimeToFileTime(&now, &nowFile) || !SystemTimeToFileTime(&next, &nextFile)) {
+        return false;
+    }
+    return FileTimeValue(nowFile) >= FileTimeValue(nextFile);
+}
+
+bool ElapsedSwitchDue(int32_t timeUnit) {
+    int64_t now = MonotonicNowNs();
+    int64_t stamp = 0;
+    {
+        ScopedLock guard(g_state.lock);
+        stamp = g_state.lastSwitchStamp;
+    }
+    // Wrapping subtraction: a stamp from a replaced clock must not overflow.
+    int64_t elapsed = static_cast<int64_t>(static_cast<uint64_t>(now) - static_cast<uint64_t>(stamp));
+    int64_t seconds = elapsed / kNsPerSecond;
+    int64_t units = seconds / (timeUnit == 0 ? 60 : 3600);
+    return static_cast<int32_t>(units) >= g_state.interval.load();
+}
+
+}  // namespace
+
+void WorkerTick() {
+    if (g_state.switchPending.load() != 0) {
+        ConfirmOrRepeat();
+        return;
+    }
+    int32_t mode = g_state.changeMode.load();
+    if (mode == 0) {
+        int32_t unit = g_state.timeUnit.load();
+        bool due = unit == 2 ? DaysSwitchDue() : ElapsedSwitchDue(unit);
+        if (due) {
+            AdvanceToNextSkin();
+        }
+    } else if (mode == 1 && g_state.themeChangePending.load() != 0) {
+        if (g_state.themeDebounceTicks.fetch_add(1) + 1 > 1) {
+            g_state.themeChangePending = 0;
+            SyncWithWindowsTheme();
+        }
+    }
+}
+
+DWORD WINAPI WorkerThreadProc(LPVOID /*unused*/) {
+    while (g_state.workerRunning.load() != 0) {
+        Sleep(kTickMs);
+        WorkerTick();
+    }
+    ExitModuleThread(0);
+}
