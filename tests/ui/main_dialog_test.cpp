@@ -56,7 +56,8 @@ TEST_F(MainDialogTest, RadioButtonsSwitchTheSettingsButtonsAndOkStoresOnlyZeroOr
         EXPECT_EQ(1, result);
         EXPECT_EQ(c.stored, g_state.changeMode.load());
         EXPECT_EQ(commits + 1, devhost::CommitCount()) << "OK saves even when nothing changed";
-        EXPECT_EQ(std::optional<int32_t>(c.stored), devhost::GetSettingInt(1, nullptr, L"ChangeMode"));
+        EXPECT_EQ(std::optional<int32_t>(c.stored),
+                  devhost::GetSettingInt(1, nullptr, L"ChangeMode"));
     }
 }
 

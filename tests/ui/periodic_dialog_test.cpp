@@ -6,8 +6,9 @@
 
 namespace {
 
-constexpr int kListControls[] = {IDC_PERIODIC_ALL_LIST, IDC_PERIODIC_ADD,   IDC_PERIODIC_REMOVE,
-                                 IDC_PERIODIC_UP,       IDC_PERIODIC_DOWN,  IDC_PERIODIC_SELECTED_LIST,
+constexpr int kListControls[] = {IDC_PERIODIC_ALL_LIST, IDC_PERIODIC_ADD,
+                                 IDC_PERIODIC_REMOVE,   IDC_PERIODIC_UP,
+                                 IDC_PERIODIC_DOWN,     IDC_PERIODIC_SELECTED_LIST,
                                  IDC_PERIODIC_CLEAR};
 
 class PeriodicDialogTest : public DialogTest {
@@ -28,8 +29,10 @@ protected:
 
     // The enabled state of Remove, Up, Down and Clear, in that order.
     static std::vector<bool> EditButtons(HWND dlg) {
-        return {devhost::IsEnabled(dlg, IDC_PERIODIC_REMOVE), devhost::IsEnabled(dlg, IDC_PERIODIC_UP),
-                devhost::IsEnabled(dlg, IDC_PERIODIC_DOWN), devhost::IsEnabled(dlg, IDC_PERIODIC_CLEAR)};
+        return {devhost::IsEnabled(dlg, IDC_PERIODIC_REMOVE),
+                devhost::IsEnabled(dlg, IDC_PERIODIC_UP),
+                devhost::IsEnabled(dlg, IDC_PERIODIC_DOWN),
+                devhost::IsEnabled(dlg, IDC_PERIODIC_CLEAR)};
     }
 
     static void Command(HWND dlg, int id) {

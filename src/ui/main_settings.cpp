@@ -1,0 +1,72 @@
+// The main settings dialog: the choice between periodic switching and theme sync.
+//
+// 1. The radio buttons change only the dialog; changeMode is written at OK alone, and
+//    only as 0 or 1.
+// 2. Each mode's Settings button is enabled only while its mode is checked.
+// 3. The sub-dialogs store and save on their own OK; Cancel here undoes nothing of theirs.
+#include "config/settings.h"
+#include "plugin/state.h"
+#include "resource.h"
+#include "ui/dialog_util.h"
+#include "ui/dialogs.h"
+
+namespace {
+
+void ApplyModeEnabling(HWND dialog) {
+    const bool periodic = IsButtonChecked(dialog, IDC_MAIN_PERIODIC);
+    EnableControl(dialog, IDC_MAIN_PERIODIC_SETTINGS, periodic);
+    EnableControl(dialog, IDC_MAIN_THEME_SETTINGS, !periodic);
+}
+
+void ShowSubDialog(HWND dialog, UINT dialogId, DLGPROC proc) {
+    const HostServiceTable* host = AcceptedHost();
+    if (host == nullptr || host->ShowLocalizedDialog == nullptr) {
+        return;
+    }
+    host->ShowLocalizedDialog(g_state.moduleHandle, dialogId, dialog, proc, 0);
+}
+
+}  // namespace
+
+INT_PTR CALLBACK MainSettingsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
+    if (message == WM_INITDIALOG) {
+        CheckRadioButton(dialog, IDC_MAIN_PERIODIC, IDC_MAIN_THEME_SYNC,
+                         g_state.changeMode == 0 ? IDC_MAIN_PERIODIC : IDC_MAIN_THEME_SYNC);
+        SendCommandToSelf(dialog, IDC_MAIN_PERIODIC, 0);
+        return TRUE;
+    }
+    if (message != WM_COMMAND) {
+        return FALSE;
+    }
+    const int id = LOWORD(wParam);
+    const WORD code = HIWORD(wParam);
+    switch (id) {
+    case IDC_MAIN_PERIODIC:
+    case IDC_MAIN_THEME_SYNC:
+        if (code == BN_CLICKED) {
+            ApplyModeEnabling(dialog);
+        }
+        break;
+    case IDC_MAIN_PERIODIC_SETTINGS:
+        if (code == BN_CLICKED) {
+            ShowSubDialog(dialog, IDD_PERIODIC_SETTINGS, PeriodicSettingsDialogProc);
+        }
+        break;
+    case IDC_MAIN_THEME_SETTINGS:
+        if (code == BN_CLICKED) {
+            ShowSubDialog(dialog, IDD_THEME_SYNC_SETTINGS, ThemeSyncSettingsDialogProc);
+        }
+        break;
+    case IDOK:
+        g_state.changeMode = IsButtonChecked(dialog, IDC_MAIN_PERIODIC) ? 0 : 1;
+        SaveSettings();
+        EndDialog(dialog, 1);
+        break;
+    case IDCANCEL:
+        EndDialog(dialog, 0);
+        break;
+    default:
+        break;
+    }
+    return TRUE;
+}

@@ -1,0 +1,313 @@
+// The periodic mode settings dialog: which skins the rotation visits, and when.
+//
+// 1. Opening drops selected skins that are no longer in the Skins folder from
+//    selectedSkins itself and fills in missing display names; Cancel does not undo that.
+// 2. workingSkins, the edited copy of the selection, hangs on the dialog; row i of the
+//    right list always shows entry i. It may hold a skin more than once.
+// 3. The list buttons are enabled by one rule (sent as a click of the "all skins"
+//    button), and Remove/Up/Down by the right list's selection.
+// 4. OK stores everything in a fixed order, re-aligns the rotation, restarts the
+//    schedule and saves. A unit box without a selected row keeps the stored unit.
+#include <windows.h>
+#include <commctrl.h>
+
+#include <climits>
+#include <utility>
+
+#include "catalog/catalog.h"
+#include "config/settings.h"
+#include "engine/rotation.h"
+#include "engine/schedule.h"
+#include "plugin/state.h"
+#include "resource.h"
+#include "ui/dialog_util.h"
+#include "ui/dialogs.h"
+
+namespace {
+
+struct PeriodicDialogData {
+    SkinList workingSkins;
+};
+
+constexpr UINT kUnitStringIds[] = {IDS_UNIT_MINUTES, IDS_UNIT_HOURS, IDS_UNIT_DAYS};
+constexpr int kUnitDays = 2;
+constexpr int kUnitTextCapacity = 1024;
+
+LRESULT ListMessage(HWND dialog, int id, UINT message, WPARAM wParam = 0, LPARAM lParam = 0) {
+    return SendDlgItemMessageW(dialog, id, message, wParam, lParam);
+}
+
+LPARAM TextParam(const std::wstring& text) { return reinterpret_cast<LPARAM>(text.c_str()); }
+
+// Walks a copy of the selection outside the lock, since both the existence test and
+// the display name ask the host; the result replaces the stored selection.
+SkinList PurgeSelectedSkins() {
+    SkinList selection;
+    {
+        ScopedLock guard(g_state.lock);
+        selection = g_state.selectedSkins;
+    }
+    const HostServiceTable* host = AcceptedHost();
+    SkinList kept;
+    kept.reserve(selection.size());
+    for (SkinEntry& entry : selection) {
+        if (!SkinExists(entry.identifier)) {
+            continue;
+        }
+        if (entry.displayName.empty() && host != nullptr && host->GetSkinDisplayName != nullptr) {
+            entry.displayName = CopyHostString(host->GetSkinDisplayName(entry.identifier.c_str()));
+        }
+        kept.push_back(std::move(entry));
+    }
+    {
+        ScopedLock guard(g_state.lock);
+        g_state.selectedSkins = kept;
+    }
+    return kept;
+}
+
+void FillUnitBox(HWND dialog) {
+    const HostServiceTable* host = AcceptedHost();
+    for (UINT stringId : kUnitStringIds) {
+        wchar_t text[kUnitTextCapacity] = {};
+        if (host != nullptr && host->LoadLocalizedString != nullptr) {
+            host->LoadLocalizedString(g_state.moduleHandle, stringId, text, kUnitTextCapacity);
+            text[kUnitTextCapacity - 1] = L'\0';
+        }
+        ListMessage(dialog, IDC_PERIODIC_UNIT, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text));
+    }
+    // A stored unit outside 0 to 2 selects nothing.
+    ListMessage(dialog, IDC_PERIODIC_UNIT, CB_SETCURSEL,
+                static_cast<WPARAM>(static_cast<INT_PTR>(g_state.timeUnit.load())));
+}
+
+void SetUpTimePicker(HWND dialog) {
+    ListMessage(dialog, IDC_PERIODIC_TIME, DTM_SETFORMATW, 0, reinterpret_cast<LPARAM>(L"H:mm"));
+    SYSTEMTIME time{};
+    time.wYear = 2000;
+    time.wMonth = 1;
+    time.wDay = 1;
+    time.wHour = g_state.changeHour;
+    time.wMinute = g_state.changeMinute;
+    ListMessage(dialog, IDC_PERIODIC_TIME, DTM_SETSYSTEMTIME, GDT_VALID,
+                reinterpret_cast<LPARAM>(&time));
+}
+
+void ApplyUnitRule(HWND dialog) {
+    const bool days = ListMessage(dialog, IDC_PERIODIC_UNIT, CB_GETCURSEL) == kUnitDays;
+    EnableControl(dialog, IDC_PERIODIC_TIME_LABEL, days);
+    EnableControl(dialog, IDC_PERIODIC_TIME, days);
+}
+
+void ApplyEnablingRule(HWND dialog, const PeriodicDialogData* data) {
+    static constexpr int kListControls[] = {IDC_PERIODIC_ADD,   IDC_PERIODIC_REMOVE,
+                                            IDC_PERIODIC_UP,    IDC_PERIODIC_DOWN,
+                                            IDC_PERIODIC_CLEAR, IDC_PERIODIC_ALL_LIST,
+                                            IDC_PERIODIC_SELECTED_LIST};
+    if (IsButtonChecked(dialog, IDC_PERIODIC_ALL)) {
+        for (int id : kListControls) {
+            EnableControl(dialog, id, false);
+        }
+        return;
+    }
+    const bool leftSelected = ListMessage(dialog, IDC_PERIODIC_ALL_LIST, LB_GETCURSEL) >= 0;
+    EnableControl(dialog, IDC_PERIODIC_ADD, leftSelected);
+    EnableControl(dialog, IDC_PERIODIC_CLEAR, data != nullptr && !data->workingSkins.empty());
+    SendCommandToSelf(dialog, IDC_PERIODIC_SELECTED_LIST, LBN_SELCHANGE);
+    EnableControl(dialog, IDC_PERIODIC_ALL_LIST, true);
+    EnableControl(dialog, IDC_PERIODIC_SELECTED_LIST, true);
+}
+
+void ApplySelectionRule(HWND dialog, const PeriodicDialogData* data, LRESULT s) {
+    const LRESULT n = data != nullptr ? static_cast<LRESULT>(data->workingSkins.size()) : 0;
+    EnableControl(dialog, IDC_PERIODIC_REMOVE, s >= 0);
+    EnableControl(dialog, IDC_PERIODIC_UP, s > 0);
+    EnableControl(dialog, IDC_PERIODIC_DOWN, s >= 0 && s < n - 1);
+}
+
+void RunEnablingRule(HWND dialog) { SendCommandToSelf(dialog, IDC_PERIODIC_ALL, 0); }
+
+void OpenPeriodicDialog(HWND dialog) {
+    CheckRadioButton(dialog, IDC_PERIODIC_ALL, IDC_PERIODIC_SELECTED,
+                     g_state.targetSkins == 0 ? IDC_PERIODIC_ALL : IDC_PERIODIC_SELECTED);
+
+    EnumerateSkinsFolder();
+    const SkinList allSkins = CopyAllSkins();
+    for (const SkinEntry& entry : allSkins) {
+        ListMessage(dialog, IDC_PERIODIC_ALL_LIST, LB_ADDSTRING, 0, TextParam(entry.displayName));
+    }
+    ListMessage(dialog, IDC_PERIODIC_ALL_LIST, LB_SETCURSEL, 0);
+
+    auto* data = new PeriodicDialogData;
+    data->workingSkins = PurgeSelectedSkins();
+    for (const SkinEntry& entry : data->workingSkins) {
+        ListMessage(dialog, IDC_PERIODIC_SELECTED_LIST, LB_ADDSTRING, 0,
+                    TextParam(entry.displayName));
+    }
+    AttachDialogData(dialog, data);
+
+    ListMessage(dialog, IDC_PERIODIC_INTERVAL, EM_LIMITTEXT, 3);
+    ListMessage(dialog, IDC_PERIODIC_INTERVAL_SPIN, UDM_SETRANGE, 0, MAKELPARAM(999, 1));
+    SetDlgItemInt(dialog, IDC_PERIODIC_INTERVAL, static_cast<UINT>(g_state.interval.load()), FALSE);
+
+    FillUnitBox(dialog);
+    SetUpTimePicker(dialog);
+
+    RunEnablingRule(dialog);
+    ApplyUnitRule(dialog);
+}
+
+void AddSkin(HWND dialog, PeriodicDialogData& data, LRESULT left) {
+    if (left < 0) {
+        return;
+    }
+    SkinEntry entry;
+    {
+        ScopedLock guard(g_state.lock);
+        if (static_cast<size_t>(left) >= g_state.allSkins.size()) {
+            return;
+        }
+        entry = g_state.allSkins[static_cast<size_t>(left)];
+    }
+    ListMessage(dialog, IDC_PERIODIC_SELECTED_LIST, LB_ADDSTRING, 0, TextParam(entry.displayName));
+    data.workingSkins.push_back(std::move(entry));
+}
+
+bool RemoveSkin(HWND dialog, PeriodicDialogData& data, LRESULT s) {
+    const auto n = static_cast<LRESULT>(data.workingSkins.size());
+    if (s < 0 || s >= n) {
+        return false;
+    }
+    data.workingSkins.erase(data.workingSkins.begin() + s);
+    ListMessage(dialog, IDC_PERIODIC_SELECTED_LIST, LB_DELETESTRING, static_cast<WPARAM>(s));
+    if (!data.workingSkins.empty()) {
+        const LRESULT last = static_cast<LRESULT>(data.workingSkins.size()) - 1;
+        ListMessage(dialog, IDC_PERIODIC_SELECTED_LIST, LB_SETCURSEL,
+                    static_cast<WPARAM>(s > last ? last : s));
+    }
+    return true;
+}
+
+// Swaps entries `upper` and `upper + 1` and rewrites their two rows; then selects
+// `selectRow`.
+void SwapAdjacent(HWND dialog, PeriodicDialogData& data, LRESULT upper, LRESULT selectRow) {
+    const auto row = static_cast<size_t>(upper);
+    std::swap(data.workingSkins[row], data.workingSkins[row + 1]);
+    const auto rowParam = static_cast<WPARAM>(upper);
+    ListMessage(dialog, IDC_PERIODIC_SELECTED_LIST, LB_DELETESTRING, rowParam);
+    ListMessage(dialog, IDC_PERIODIC_SELECTED_LIST, LB_DELETESTRING, rowParam);
+    ListMessage(dialog, IDC_PERIODIC_SELECTED_LIST, LB_INSERTSTRING, rowParam,
+                TextParam(data.workingSkins[row + 1].displayName));
+    ListMessage(dialog, IDC_PERIODIC_SELECTED_LIST, LB_INSERTSTRING, rowParam,
+                TextParam(data.workingSkins[row].displayName));
+    ListMessage(dialog, IDC_PERIODIC_SELECTED_LIST, LB_SETCURSEL,
+                static_cast<WPARAM>(selectRow));
+}
+
+void StorePeriodicSettings(HWND dialog, PeriodicDialogData& data) {
+    const int32_t targetSkins = IsButtonChecked(dialog, IDC_PERIODIC_ALL) ? 0 : 1;
+    UINT typed = GetDlgItemInt(dialog, IDC_PERIODIC_INTERVAL, nullptr, FALSE);
+    if (typed < 1) {
+        typed = 1;
+    }
+    const UINT ceiling = static_cast<UINT>(INT_MAX);
+    const auto interval = static_cast<int32_t>(typed > ceiling ? ceiling : typed);
+    const LRESULT unitRow = ListMessage(dialog, IDC_PERIODIC_UNIT, CB_GETCURSEL);
+    SYSTEMTIME time{};
+    const bool timeValid = ListMessage(dialog, IDC_PERIODIC_TIME, DTM_GETSYSTEMTIME, 0,
+                                       reinterpret_cast<LPARAM>(&time)) == GDT_VALID;
+
+    g_state.targetSkins = targetSkins;
+    {
+        ScopedLock guard(g_state.lock);
+        g_state.selectedSkins = data.workingSkins;
+    }
+    SyncRotationIndex();
+    g_state.interval = interval;
+    if (unitRow >= 0 && unitRow <= kUnitDays) {
+        g_state.timeUnit = static_cast<int32_t>(unitRow);
+    }
+    if (timeValid) {
+        g_state.changeHour = time.wHour;
+        g_state.changeMinute = time.wMinute;
+    }
+    StampSchedule(1);
+    SaveSettings();
+}
+
+}  // namespace
+
+INT_PTR CALLBACK PeriodicSettingsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
+    if (message == WM_INITDIALOG) {
+        OpenPeriodicDialog(dialog);
+        return TRUE;
+    }
+    if (message != WM_COMMAND) {
+        return FALSE;
+    }
+    PeriodicDialogData* data = DialogData<PeriodicDialogData>(dialog);
+    if (data == nullptr) {
+        return TRUE;  // the dialog is ending; its data is gone
+    }
+    const int id = LOWORD(wParam);
+    const WORD code = HIWORD(wParam);
+    const LRESULT left = ListMessage(dialog, IDC_PERIODIC_ALL_LIST, LB_GETCURSEL);
+    const LRESULT s = ListMessage(dialog, IDC_PERIODIC_SELECTED_LIST, LB_GETCURSEL);
+    const auto n = static_cast<LRESULT>(data->workingSkins.size());
+    switch (id) {
+    case IDC_PERIODIC_ADD:
+        AddSkin(dialog, *data, left);
+        RunEnablingRule(dialog);
+        break;
+    case IDC_PERIODIC_REMOVE:
+        if (RemoveSkin(dialog, *data, s)) {
+            RunEnablingRule(dialog);
+        }
+        break;
+    case IDC_PERIODIC_UP:
+        if (n >= 2 && s >= 1 && s < n) {
+            SwapAdjacent(dialog, *data, s - 1, s - 1);
+            RunEnablingRule(dialog);
+        }
+        break;
+    case IDC_PERIODIC_DOWN:
+        if (n >= 2 && s >= 0 && s <= n - 2) {
+            SwapAdjacent(dialog, *data, s, s + 1);
+            RunEnablingRule(dialog);
+        }
+        break;
+    case IDC_PERIODIC_CLEAR:
+        if (!data->workingSkins.empty()) {
+            data->workingSkins.clear();
+            ListMessage(dialog, IDC_PERIODIC_SELECTED_LIST, LB_RESETCONTENT);
+            RunEnablingRule(dialog);
+        }
+        break;
+    case IDC_PERIODIC_ALL:
+    case IDC_PERIODIC_SELECTED:
+        if (code == BN_CLICKED) {
+            ApplyEnablingRule(dialog, data);
+        }
+        break;
+    case IDC_PERIODIC_SELECTED_LIST:
+        if (code == LBN_SELCHANGE) {
+            ApplySelectionRule(dialog, data, s);
+        }
+        break;
+    case IDC_PERIODIC_UNIT:
+        ApplyUnitRule(dialog);
+        break;
+    case IDOK:
+        StorePeriodicSettings(dialog, *data);
+        FreeDialogData<PeriodicDialogData>(dialog);
+        EndDialog(dialog, 1);
+        break;
+    case IDCANCEL:
+        FreeDialogData<PeriodicDialogData>(dialog);
+        EndDialog(dialog, 0);
+        break;
+    default:
+        break;
+    }
+    return TRUE;
+}
