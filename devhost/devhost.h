@@ -81,12 +81,15 @@ bool EraseSetting(int32_t pluginId, const wchar_t* section, const std::wstring& 
 std::vector<SettingEntry> Settings(int32_t pluginId);  // top level first, then by section, key
 void ClearSettings();
 int CommitCount();  // CommitSettings calls since Reset()
-// Store file: UTF-8 text, every plug-in id; strings round-trip exactly, unpaired
-// surrogates included. Load replaces the whole store, or leaves it untouched and
-// returns false when the file cannot be read or is malformed.
+// Store file: UTF-8 text holding the settings of every plug-in id, every item
+// parameter, the current skin and the language; strings round-trip exactly, unpaired
+// surrogates included. Load replaces settings and item parameters, and the skin and
+// language when the file has them; or it leaves everything untouched and returns
+// false when the file cannot be read or is malformed.
 bool SaveStoreToFile(const std::wstring& path);
 bool LoadStoreFromFile(const std::wstring& path);
-// When set (non-empty), every CommitSettings saves the store to this file.
+// When set (non-empty), every CommitSettings and every item parameter written through
+// the table saves the store to this file.
 void SetStoreFile(const std::wstring& path);
 
 // Item parameters per (itemId, paramIndex), int and string kept apart.

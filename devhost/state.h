@@ -83,9 +83,19 @@ int ApplySkinSlot(const wchar_t* skin);
 int LoadStringSlot(HMODULE module, UINT id, wchar_t* buffer, int capacity);
 INT_PTR ShowDialogSlot(HMODULE module, UINT dialogId, HWND owner, DLGPROC proc, LPARAM param);
 
-// File format of the store, exposed for SaveStoreToFile/LoadStoreFromFile.
-std::string EncodeStore(const std::map<StoreKey, SettingValue>& store);
-bool DecodeStore(const std::string& text, std::map<StoreKey, SettingValue>* store);
+// What the store file holds: settings, item parameters and the launcher's own skin and
+// language (absent from older files, then left as they are on loading).
+struct StoreImage {
+    std::map<StoreKey, SettingValue> settings;
+    std::map<std::pair<uint32_t, int32_t>, int32_t> itemInts;
+    std::map<std::pair<uint32_t, int32_t>, std::wstring> itemStrings;
+    std::optional<std::wstring> currentSkin;
+    std::optional<LANGID> language;
+};
+std::string EncodeStore(const StoreImage& image);
+bool DecodeStore(const std::string& text, StoreImage* image);
+// Saves to the store file when one is set; true when none is set.
+bool SaveToStoreFileIfSet();
 
 }  // namespace devhost::detail
 

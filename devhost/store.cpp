@@ -1,9 +1,13 @@
 // Settings store and item parameters as the test sees them, and the store's file.
 //
 // File format, UTF-8, one entry a line, fields separated by a tab:
-//   plug-in id <TAB> section <TAB> key <TAB> value
+//   plug-in id <TAB> section <TAB> key <TAB> value     a setting
+//   item <TAB> item id <TAB> parameter index <TAB> value  an item parameter
+//   host <TAB> "CurrentSkin" <TAB> value                the launcher's skin (a string)
+//   host <TAB> "Language" <TAB> value                   its language (0 to 65535)
 // The section is "-" for the top level or a quoted string; the key is a quoted string;
-// the value is a decimal int32 or a quoted string. Inside quotes a backslash starts
+// the value is a decimal int32 or a quoted string. An item may hold an int and a string
+// under the same index, as the slots keep them apart. Inside quotes a backslash starts
 // \\, \" or \uXXXX; every surrogate unit, paired or not, and every control character is
 // written as \uXXXX, so any UTF-16 string round-trips unit for unit. Lines that are empty
 // or start with '#' are ignored.
@@ -64,6 +68,18 @@ bool ParseInt32(const std::string& field, int32_t* value) {
     if (field[0] == '-') v = -v;
     if (v < INT32_MIN || v > INT32_MAX) return false;
     *value = static_cast<int32_t>(v);
+    return true;
+}
+
+bool ParseUint32(const std::string& field, uint32_t* value) {
+    if (field.empty() || field.size() > 10) return false;
+    unsigned long long v = 0;
+    for (char c : field) {
+        if (c < '0' || c > '9') return false;
+        v = v * 10 + static_cast<unsigned>(c - '0');
+    }
+    if (v > UINT32_MAX) return false;
+    *value = static_cast<uint32_t>(v);
     return true;
 }
 
@@ -157,11 +173,76 @@ std::vector<std::string> SplitTabs(const std::string& line) {
     return fields;
 }
 
+void AppendValue(std::string* out, const SettingValue& value) {
+    if (const int32_t* number = std::get_if<int32_t>(&value)) {
+        *out += std::to_string(*number);
+    } else {
+        AppendQuoted(out, std::get<std::wstring>(value));
+    }
+}
+
+bool ParseValue(const std::string& field, SettingValue* value) {
+    if (!field.empty() && field[0] == '"') {
+        std::wstring text;
+        if (!ParseQuoted(field, &text)) return false;
+        *value = std::move(text);
+        return true;
+    }
+    int32_t number;
+    if (!ParseInt32(field, &number)) return false;
+    *value = number;
+    return true;
+}
+
+bool ParseItemLine(const std::vector<std::string>& fields, StoreImage* image) {
+    if (fields.size() != 4) return false;
+    std::pair<uint32_t, int32_t> key;
+    SettingValue value;
+    if (!ParseUint32(fields[1], &key.first) || !ParseInt32(fields[2], &key.second) ||
+        !ParseValue(fields[3], &value))
+        return false;
+    if (const int32_t* number = std::get_if<int32_t>(&value))
+        return image->itemInts.emplace(key, *number).second;
+    return image->itemStrings.emplace(key, std::get<std::wstring>(value)).second;
+}
+
+bool ParseHostLine(const std::vector<std::string>& fields, StoreImage* image) {
+    std::wstring key;
+    SettingValue value;
+    if (fields.size() != 3 || !ParseQuoted(fields[1], &key) || !ParseValue(fields[2], &value))
+        return false;
+    if (key == L"CurrentSkin" && value.index() == 1 && !image->currentSkin) {
+        image->currentSkin = std::get<std::wstring>(value);
+        return true;
+    }
+    if (key == L"Language" && value.index() == 0 && !image->language) {
+        int32_t language = std::get<int32_t>(value);
+        if (language < 0 || language > 0xFFFF) return false;
+        image->language = static_cast<LANGID>(language);
+        return true;
+    }
+    return false;  // unknown key, wrong type or repeated
+}
+
+bool ParseSettingLine(const std::vector<std::string>& fields, StoreImage* image) {
+    if (fields.size() != 4) return false;
+    StoreKey key;
+    if (!ParseInt32(fields[0], &key.pluginId)) return false;
+    if (fields[1] != "-") {
+        std::wstring section;
+        if (!ParseQuoted(fields[1], &section)) return false;
+        key.section = section;
+    }
+    SettingValue value;
+    if (!ParseQuoted(fields[2], &key.key) || !ParseValue(fields[3], &value)) return false;
+    return image->settings.emplace(std::move(key), std::move(value)).second;  // no duplicate
+}
+
 }  // namespace
 
-std::string EncodeStore(const std::map<StoreKey, SettingValue>& store) {
+std::string EncodeStore(const StoreImage& image) {
     std::string out = "# settings store: plug-in id, section (- = top level), key, value\n";
-    for (const auto& [key, value] : store) {
+    for (const auto& [key, value] : image.settings) {
         out += std::to_string(key.pluginId);
         out.push_back('\t');
         if (key.section) {
@@ -172,18 +253,27 @@ std::string EncodeStore(const std::map<StoreKey, SettingValue>& store) {
         out.push_back('\t');
         AppendQuoted(&out, key.key);
         out.push_back('\t');
-        if (const int32_t* number = std::get_if<int32_t>(&value)) {
-            out += std::to_string(*number);
-        } else {
-            AppendQuoted(&out, std::get<std::wstring>(value));
-        }
+        AppendValue(&out, value);
         out.push_back('\n');
     }
+    auto appendItem = [&out](const std::pair<uint32_t, int32_t>& key, const SettingValue& value) {
+        out += "item\t" + std::to_string(key.first) + "\t" + std::to_string(key.second) + "\t";
+        AppendValue(&out, value);
+        out.push_back('\n');
+    };
+    for (const auto& [key, value] : image.itemInts) appendItem(key, value);
+    for (const auto& [key, value] : image.itemStrings) appendItem(key, value);
+    if (image.currentSkin) {
+        out += "host\t\"CurrentSkin\"\t";
+        AppendQuoted(&out, *image.currentSkin);
+        out.push_back('\n');
+    }
+    if (image.language) out += "host\t\"Language\"\t" + std::to_string(*image.language) + "\n";
     return out;
 }
 
-bool DecodeStore(const std::string& text, std::map<StoreKey, SettingValue>* store) {
-    std::map<StoreKey, SettingValue> result;
+bool DecodeStore(const std::string& text, StoreImage* image) {
+    StoreImage result;
     size_t start = 0;
     while (start < text.size()) {
         size_t end = text.find('\n', start);
@@ -194,29 +284,22 @@ bool DecodeStore(const std::string& text, std::map<StoreKey, SettingValue>* stor
         if (line.empty() || line[0] == '#') continue;
 
         std::vector<std::string> fields = SplitTabs(line);
-        if (fields.size() != 4) return false;
-        StoreKey key;
-        if (!ParseInt32(fields[0], &key.pluginId)) return false;
-        if (fields[1] != "-") {
-            std::wstring section;
-            if (!ParseQuoted(fields[1], &section)) return false;
-            key.section = section;
-        }
-        if (!ParseQuoted(fields[2], &key.key)) return false;
-        SettingValue value;
-        if (!fields[3].empty() && fields[3][0] == '"') {
-            std::wstring text16;
-            if (!ParseQuoted(fields[3], &text16)) return false;
-            value = text16;
-        } else {
-            int32_t number;
-            if (!ParseInt32(fields[3], &number)) return false;
-            value = number;
-        }
-        if (!result.emplace(std::move(key), std::move(value)).second) return false;  // duplicate
+        bool ok = fields[0] == "item"   ? ParseItemLine(fields, &result)
+                  : fields[0] == "host" ? ParseHostLine(fields, &result)
+                                        : ParseSettingLine(fields, &result);
+        if (!ok) return false;
     }
-    *store = std::move(result);
+    *image = std::move(result);
     return true;
+}
+
+bool SaveToStoreFileIfSet() {
+    std::wstring file;
+    {
+        std::lock_guard<std::mutex> guard(Lock());
+        file = Host().storeFile;
+    }
+    return file.empty() || SaveStoreToFile(file);
 }
 
 }  // namespace detail
@@ -294,7 +377,9 @@ bool SaveStoreToFile(const std::wstring& path) {
     std::string text;
     {
         std::lock_guard<std::mutex> guard(Lock());
-        text = detail::EncodeStore(Host().store);
+        const detail::State& s = Host();
+        text = detail::EncodeStore(
+            {s.store, s.itemInts, s.itemStrings, s.currentSkin, s.language});
     }
     HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -317,10 +402,15 @@ bool LoadStoreFromFile(const std::wstring& path) {
         text.append(chunk, got);
     CloseHandle(file);
     if (!ok) return false;
-    std::map<StoreKey, SettingValue> store;
-    if (!detail::DecodeStore(text, &store)) return false;
+    detail::StoreImage image;
+    if (!detail::DecodeStore(text, &image)) return false;
     std::lock_guard<std::mutex> guard(Lock());
-    Host().store = std::move(store);
+    detail::State& s = Host();
+    s.store = std::move(image.settings);
+    s.itemInts = std::move(image.itemInts);
+    s.itemStrings = std::move(image.itemStrings);
+    if (image.currentSkin) s.currentSkin = std::move(*image.currentSkin);
+    if (image.language) s.language = *image.language;
     return true;
 }
 

@@ -158,13 +158,11 @@ const wchar_t* ReadSettingString(int32_t pluginId, const wchar_t* section, const
 
 int CommitSettings(int32_t pluginId) {
     BlockForCallDelay();
-    std::wstring file;
     {
         std::lock_guard<std::mutex> guard(Lock());
         ++Host().commits;
-        file = Host().storeFile;
     }
-    int result = file.empty() || SaveStoreToFile(file) ? 1 : 0;
+    int result = SaveToStoreFileIfSet() ? 1 : 0;
     Record(69, L"CommitSettings", N(pluginId), N(result));
     return result;
 }
@@ -175,6 +173,8 @@ int SetItemParamInt(uint32_t itemId, int32_t paramIndex, int32_t value) {
         std::lock_guard<std::mutex> guard(Lock());
         Host().itemInts[Key{itemId, paramIndex}] = value;
     }
+    // The launcher keeps item parameters at once; there is no commit for them.
+    SaveToStoreFileIfSet();
     Record(70, L"SetItemParamInt", Args({N(itemId), N(paramIndex), N(value)}), L"1");
     return 1;
 }
@@ -187,6 +187,7 @@ int SetItemParamString(uint32_t itemId, int32_t paramIndex, const wchar_t* value
         Host().itemStrings[Key{itemId, paramIndex}] = value;
         result = 1;
     }
+    if (result != 0) SaveToStoreFileIfSet();
     Record(71, L"SetItemParamString", Args({N(itemId), N(paramIndex), Quote(value)}), N(result));
     return result;
 }

@@ -164,3 +164,83 @@ TEST_F(StoreFile, MalformedFileIsRefusedAndLeavesTheStoreAlone) {
     }
     EXPECT_FALSE(devhost::LoadStoreFromFile(folder.path() + L"\\missing.txt"));
 }
+
+TEST_F(StoreFile, ItemParametersSkinAndLanguageRoundTrip) {
+    devhost::SetItemParam(1, 0, 1);
+    devhost::SetItemParam(1, 0, L"\\Ночь");  // an int and a string under the same index
+    devhost::SetItemParam(UINT32_MAX, -3, INT32_MIN);
+    devhost::SetItemParam(9, 2, std::wstring(L"cut \xD800 tab\t"));
+    devhost::SetCurrentSkin(L"Nebula \xD83C\xDF0C.tskin");
+    devhost::SetLanguage(0x0804);
+    TempFolder folder(L"items");
+    const std::wstring file = folder.path() + L"\\store.txt";
+    ASSERT_TRUE(devhost::SaveStoreToFile(file));
+
+    devhost::Reset();
+    devhost::SetItemParam(5, 0, 99);  // not in the file, so gone after loading
+    ASSERT_TRUE(devhost::LoadStoreFromFile(file));
+    EXPECT_EQ(1, devhost::GetItemParamInt(1, 0).value_or(-1));
+    EXPECT_EQ(Show(L"\\Ночь"), Show(devhost::GetItemParamString(1, 0).value_or(L"?")));
+    EXPECT_EQ(INT32_MIN, devhost::GetItemParamInt(UINT32_MAX, -3).value_or(0));
+    EXPECT_EQ(Show(std::wstring(L"cut \xD800 tab\t")), Show(devhost::GetItemParamString(9, 2).value_or(L"?")));
+    EXPECT_FALSE(devhost::GetItemParamInt(5, 0).has_value());
+    EXPECT_EQ(Show(L"Nebula \xD83C\xDF0C.tskin"), Show(devhost::CurrentSkin()));
+    EXPECT_EQ(0x0804, devhost::Language());
+}
+
+TEST_F(StoreFile, OlderFileLeavesSkinAndLanguageAlone) {
+    TempFolder folder(L"older");
+    const std::wstring file = folder.path() + L"\\store.txt";
+    ASSERT_TRUE(WriteBytes(file, "1\t-\t\"ChangeMode\"\t1\n"));
+    devhost::SetCurrentSkin(L"Kept.tskin");
+    devhost::SetLanguage(0x0011);
+    ASSERT_TRUE(devhost::LoadStoreFromFile(file));
+    EXPECT_EQ(Show(L"Kept.tskin"), Show(devhost::CurrentSkin()));
+    EXPECT_EQ(0x0011, devhost::Language());
+}
+
+TEST_F(StoreFile, ItemSlotsSaveAtOnceWhenAFileIsSet) {
+    TempFolder folder(L"itemslots");
+    const std::wstring file = folder.path() + L"\\store.txt";
+    devhost::SetStoreFile(file);
+    T().SetItemParamInt(4, 0, 1);
+    T().SetItemParamString(4, 0, L"夜桜.tskin");
+    EXPECT_EQ(0, T().SetItemParamString(4, 1, nullptr));
+    devhost::Reset();
+    ASSERT_TRUE(devhost::LoadStoreFromFile(file)) << "no file was written";
+    EXPECT_EQ(1, devhost::GetItemParamInt(4, 0).value_or(-1));
+    EXPECT_EQ(Show(L"夜桜.tskin"), Show(devhost::GetItemParamString(4, 0).value_or(L"?")));
+    EXPECT_FALSE(devhost::GetItemParamString(4, 1).has_value());
+}
+
+TEST_F(StoreFile, MalformedItemOrHostLinesAreRefused) {
+    const std::vector<std::string> bad = {
+        "item\t-1\t0\t5\n",                              // negative item id
+        "item\t4294967296\t0\t5\n",                      // above uint32
+        "item\t1\t0\n",                                   // three fields
+        "item\t1\tx\t5\n",                               // index not a number
+        "item\t1\t0\t1\nitem\t1\t0\t2\n",                // duplicate int
+        "item\t1\t0\t\"a\"\nitem\t1\t0\t\"b\"\n",          // duplicate string
+        "host\t\"Language\"\t65536\n",                    // not a LANGID
+        "host\t\"Language\"\t-1\n",
+        "host\t\"Language\"\t\"17\"\n",                   // wrong type
+        "host\t\"CurrentSkin\"\t5\n",
+        "host\t\"Theme\"\t1\n",                           // unknown key
+        "host\t\"CurrentSkin\"\t\"a\"\nhost\t\"CurrentSkin\"\t\"b\"\n",  // repeated
+        "host\tLanguage\t1\n",                            // key not quoted
+    };
+    TempFolder folder(L"badlines");
+    const std::wstring file = folder.path() + L"\\store.txt";
+    for (const std::string& text : bad) {
+        SCOPED_TRACE("file: " + text);
+        devhost::SetItemParam(8, 0, 42);
+        devhost::SetCurrentSkin(L"Before.tskin");
+        devhost::SetLanguage(0x0010);
+        ASSERT_TRUE(WriteBytes(file, "item\t3\t0\t1\nhost\t\"Language\"\t25\n" + text));
+        EXPECT_FALSE(devhost::LoadStoreFromFile(file));
+        EXPECT_EQ(42, devhost::GetItemParamInt(8, 0).value_or(0));
+        EXPECT_FALSE(devhost::GetItemParamInt(3, 0).has_value());
+        EXPECT_EQ(Show(L"Before.tskin"), Show(devhost::CurrentSkin()));
+        EXPECT_EQ(0x0010, devhost::Language());
+    }
+}
