@@ -1,0 +1,140 @@
+// Shows each dialog of the plug-in in each of its languages, filled with realistic
+// skins and settings, and has scripts/screenshots take a picture of each as it
+// appears on screen. Run it in a Wine virtual desktop, which draws the captions.
+//
+//   dialog_gallery <work folder>
+//
+// For each dialog it writes <folder>/<dialog>-<language>.rect (the window's
+// rectangle) and waits for <folder>/<dialog>-<language>.done from the script.
+#include <windows.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "config/settings.h"
+#include "devhost/devhost.h"
+#include "plugin/about.h"
+#include "plugin/state.h"
+#include "resource.h"
+#include "ui/dialogs.h"
+
+namespace {
+
+struct Language {
+    LANGID id;
+    const wchar_t* tag;
+};
+const Language kLanguages[] = {{0x0000, L"en"}, {0x000A, L"es"},    {0x0010, L"it"},
+                               {0x0011, L"ja"}, {0x0012, L"ko"},    {0x0019, L"ru"},
+                               {0x0404, L"zh-TW"}, {0x0804, L"zh-CN"}};
+
+struct Dialog {
+    UINT id;
+    const wchar_t* name;
+    DLGPROC proc;
+    bool translated;
+};
+const Dialog kDialogs[] = {
+    {IDD_ABOUT, L"about", AboutDialogProc, false},
+    {IDD_MAIN_SETTINGS, L"main-settings", MainSettingsDialogProc, true},
+    {IDD_ITEM_BEHAVIOR, L"item-behavior", ItemBehaviorDialogProc, true},
+    {IDD_PERIODIC_SETTINGS, L"periodic-settings", PeriodicSettingsDialogProc, true},
+    {IDD_THEME_SYNC_SETTINGS, L"theme-sync-settings", ThemeSyncSettingsDialogProc, true},
+};
+
+constexpr uint32_t kItemId = 7;
+
+bool FileExists(const std::wstring& path) {
+    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+// Asks the capturing script for a picture of `dlg`: writes "<base>.rect" with the
+// window's rectangle on the desktop, then keeps the dialog painted until the script
+// answers with "<base>.done" (or 20 s pass).
+bool CaptureThroughScript(HWND dlg, const std::wstring& base) {
+    RECT r;
+    GetWindowRect(dlg, &r);
+    char text[64];
+    const int n = std::snprintf(text, sizeof(text), "%ld %ld %ld %ld\n", r.left, r.top,
+                                r.right - r.left, r.bottom - r.top);
+    const std::wstring temp = base + L".tmp";
+    HANDLE out = CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    if (out == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    DWORD written = 0;
+    WriteFile(out, text, static_cast<DWORD>(n), &written, nullptr);
+    CloseHandle(out);
+    MoveFileW(temp.c_str(), (base + L".rect").c_str());  // appears whole to the script
+    const std::wstring done = base + L".done";
+    return devhost::PumpUntil([&] { return FileExists(done); }, 20000);
+}
+
+// Settings a user of a few months might have: theme sync, a chosen list, a time.
+void SeedSettings(const std::vector<std::wstring>& skins) {
+    devhost::SetSetting(1, nullptr, L"ChangeMode", 0);
+    devhost::SetSetting(1, L"TimeMode", L"TargetSkins", 1);
+    devhost::SetSetting(1, L"TimeMode", L"TimeUnit", 2);
+    devhost::SetSetting(1, L"TimeMode", L"Interval", 3);
+    devhost::SetSetting(1, L"TimeMode", L"ChangeHour", 7);
+    devhost::SetSetting(1, L"TimeMode", L"ChangeMinute", 30);
+    const size_t picks[] = {0, 3, 5, 8};
+    devhost::SetSetting(1, L"SelectedSkins", L"Count", 4);
+    for (size_t i = 0; i < 4; ++i) {
+        devhost::SetSetting(1, L"SelectedSkins", SelectedSkinKey(i + 1), skins[picks[i]]);
+    }
+    devhost::SetSetting(1, L"ThemeSync", L"LightTheme", skins[1]);
+    devhost::SetSetting(1, L"ThemeSync", L"DarkTheme", skins[6]);
+    devhost::SetItemParam(kItemId, 0, 1);
+    devhost::SetItemParam(kItemId, 0, skins[4]);
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    if (argc != 2) {
+        std::fwprintf(stderr, L"usage: dialog_gallery <output folder>\n");
+        return 2;
+    }
+    const std::wstring out = argv[1];
+    devhost::Init();
+    g_state.moduleHandle = GetModuleHandleW(nullptr);
+
+    wchar_t temp[MAX_PATH];
+    GetTempPathW(MAX_PATH, temp);
+    const std::wstring skins = std::wstring(temp) + L"varnel-gallery-skins";
+    CreateDirectoryW(skins.c_str(), nullptr);
+    devhost::SetSkinsFolder(skins);
+    const std::vector<std::wstring> made = devhost::MakeSampleSkins(skins);
+    SeedSettings(made);
+    g_state.hostTable = devhost::Table();
+    g_state.hostAccepted = 1;
+    g_state.pluginId = 1;
+    LoadSettings();
+
+    int failures = 0;
+    for (const Dialog& d : kDialogs) {
+        for (const Language& l : kLanguages) {
+            if (!d.translated && l.id != 0x0000) {
+                continue;
+            }
+            const std::wstring path = out + L"\\" + d.name + L"-" + l.tag;
+            bool written = false;
+            devhost::SetLanguage(l.id);
+            devhost::PushDialogScript([&](HWND dlg) {
+                ShowWindow(dlg, SW_SHOW);
+                SetForegroundWindow(dlg);
+                UpdateWindow(dlg);
+                devhost::PumpUntil([] { return false; }, 400);
+                written = CaptureThroughScript(dlg, path);
+                devhost::PressCancel(dlg);
+            });
+            devhost::Table()->ShowLocalizedDialog(g_state.moduleHandle, d.id, nullptr, d.proc,
+                                                  d.id == IDD_ITEM_BEHAVIOR ? kItemId : 0);
+            std::wprintf(L"%ls %ls\n", written ? L"wrote" : L"FAILED", path.c_str());
+            failures += written ? 0 : 1;
+        }
+    }
+    return failures == 0 ? 0 : 1;
+}
