@@ -3,8 +3,8 @@
 // 1. The hidden window only raises the hand-over (themeDebounceTicks = 0, then
 //    themeChangePending = 1); the worker calls SyncWithWindowsTheme once a burst of
 //    notifications has settled.
-// 2. The theme is dark only when a REG_DWORD other than 1 was read; any failed read
-//    counts as light.
+// 2. The theme is dark only when a whole REG_DWORD other than 1 was read; any failed
+//    or short read counts as light.
 // 3. The skin chosen for the theme is the one requested, even when it is missing from
 //    the rotation list (allSkins may still be filling at start-up): the rotation
 //    position follows it where it can, and falls to 0 where it cannot.
@@ -27,7 +27,8 @@ bool AppsUseDarkTheme() {
     DWORD size = sizeof(value);
     LSTATUS status = RegGetValueW(HKEY_CURRENT_USER, kPersonalizeKey, kLightThemeValue,
                                   RRF_RT_REG_DWORD, nullptr, &value, &size);
-    return status == ERROR_SUCCESS && value != 1;
+    // A value shorter than a DWORD fills only part of the buffer; it is no theme value.
+    return status == ERROR_SUCCESS && size == sizeof(value) && value != 1;
 }
 
 }  // namespace
