@@ -14,7 +14,6 @@ int RunLauncher();
 
 std::wstring ProgramFolder();  // without a trailing backslash
 std::string Utf8(const std::wstring& text);
-void RemoveTree(const std::wstring& path);
 
 }  // namespace devhost
 

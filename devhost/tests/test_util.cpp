@@ -9,30 +9,11 @@ TempFolder::TempFolder(const wchar_t* tag) {
     GetTempPathW(MAX_PATH, base);
     path_ = std::wstring(base) + L"devhost-" + tag + L"-" + std::to_wstring(GetCurrentProcessId()) +
             L"-" + std::to_wstring(++counter);
-    RemoveTree(path_);
+    devhost::RemoveTree(path_);
     EXPECT_TRUE(CreateDirectoryW(path_.c_str(), nullptr)) << "GetLastError " << GetLastError();
 }
 
-TempFolder::~TempFolder() { RemoveTree(path_); }
-
-void RemoveTree(const std::wstring& path) {
-    WIN32_FIND_DATAW entry;
-    HANDLE search = FindFirstFileW((path + L"\\*").c_str(), &entry);
-    if (search != INVALID_HANDLE_VALUE) {
-        do {
-            std::wstring name = entry.cFileName;
-            if (name == L"." || name == L"..") continue;
-            std::wstring child = path + L"\\" + name;
-            if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-                RemoveTree(child);
-            } else {
-                DeleteFileW(child.c_str());
-            }
-        } while (FindNextFileW(search, &entry));
-        FindClose(search);
-    }
-    RemoveDirectoryW(path.c_str());
-}
+TempFolder::~TempFolder() { devhost::RemoveTree(path_); }
 
 bool WriteBytes(const std::wstring& path, const std::string& bytes) {
     HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);

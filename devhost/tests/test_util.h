@@ -28,7 +28,7 @@ private:
     std::wstring path_;
 };
 
-void RemoveTree(const std::wstring& path);
+using devhost::RemoveTree;
 bool WriteBytes(const std::wstring& path, const std::string& bytes);
 std::string ReadBytes(const std::wstring& path);
 // Printable form of a UTF-16 string for assertion messages: \uXXXX outside ASCII.

@@ -1,7 +1,5 @@
 #include "support/plugin_fixture.h"
 
-#include <shellapi.h>
-
 #include <atomic>
 
 HMODULE TestModule() { return GetModuleHandleW(nullptr); }
@@ -16,16 +14,6 @@ std::wstring MakeTempFolder(const wchar_t* tag) {
     RemoveTree(path);
     EXPECT_TRUE(CreateDirectoryW(path.c_str(), nullptr)) << "GetLastError " << GetLastError();
     return path;
-}
-
-void RemoveTree(const std::wstring& path) {
-    std::wstring from = path;
-    from.push_back(L'\0');  // SHFileOperation wants a double terminator
-    SHFILEOPSTRUCTW op{};
-    op.wFunc = FO_DELETE;
-    op.pFrom = from.c_str();
-    op.fFlags = FOF_NO_UI;
-    SHFileOperationW(&op);
 }
 
 void PluginTest::SetUp() {

@@ -18,7 +18,7 @@ HMODULE TestModule();
 
 // A new empty folder under the temp directory, removed again by RemoveTree.
 std::wstring MakeTempFolder(const wchar_t* tag);
-void RemoveTree(const std::wstring& path);
+using devhost::RemoveTree;
 
 class PluginTest : public ::testing::Test {
 protected:
