@@ -114,8 +114,10 @@ std::wstring MakeFolderSkin(const std::wstring& folder, const std::wstring& name
 // Twelve skins, file and folder ones, named in several scripts; returns their
 // identifiers in creation order.
 std::vector<std::wstring> MakeSampleSkins(const std::wstring& folder);
-// Removes a folder with everything in it.
-void RemoveTree(const std::wstring& path);
+// Removes a folder with everything in it, only when it lies inside the temp folder
+// (an absolute path without ".."); returns false, touching nothing, otherwise.
+bool RemoveTree(const std::wstring& path);
+bool IsInsideTempFolder(const std::wstring& path);
 
 // Applying skins.
 enum class ApplyMode { Immediate, Delayed, Never };

@@ -237,16 +237,24 @@ int ApplySkinSlot(const wchar_t* skin) {
 }
 
 }  // namespace detail
-void RemoveTree(const std::wstring& path) {
+
+namespace {
+
+void RemoveTreeBelow(const std::wstring& path) {
     WIN32_FIND_DATAW entry;
     HANDLE search = FindFirstFileW((path + L"\\*").c_str(), &entry);
     if (search != INVALID_HANDLE_VALUE) {
         do {
-            std::wstring name = entry.cFileName;
+            const std::wstring name = entry.cFileName;
             if (name == L"." || name == L"..") continue;
-            std::wstring child = path + L"\\" + name;
-            if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-                RemoveTree(child);
+            const std::wstring child = path + L"\\" + name;
+            const DWORD attributes = entry.dwFileAttributes;
+            // A link to a folder is removed, never followed.
+            if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
+                (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
+                RemoveTreeBelow(child);
+            } else if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+                RemoveDirectoryW(child.c_str());
             } else {
                 DeleteFileW(child.c_str());
             }
@@ -254,6 +262,36 @@ void RemoveTree(const std::wstring& path) {
         FindClose(search);
     }
     RemoveDirectoryW(path.c_str());
+}
+
+}  // namespace
+
+bool IsInsideTempFolder(const std::wstring& path) {
+    wchar_t temp[MAX_PATH] = {};
+    const DWORD n = GetTempPathW(MAX_PATH, temp);
+    if (n == 0 || n >= MAX_PATH || path.empty()) {
+        return false;
+    }
+    std::wstring full(32768, L'\0');
+    const DWORD length = GetFullPathNameW(path.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+    if (length == 0 || length >= full.size() || path.find(L"..") != std::wstring::npos) {
+        return false;
+    }
+    full.resize(length);
+    const std::wstring base(temp);  // ends in a backslash
+    return full.size() > base.size() &&
+           CompareStringOrdinal(full.c_str(), static_cast<int>(base.size()), base.c_str(),
+                                static_cast<int>(base.size()), TRUE) == CSTR_EQUAL;
+}
+
+bool RemoveTree(const std::wstring& path) {
+    // Only ever below the temp folder: an empty or relative path would otherwise
+    // name the current folder or the root of the drive, which under Wine is "/".
+    if (!IsInsideTempFolder(path)) {
+        return false;
+    }
+    RemoveTreeBelow(path);
+    return true;
 }
 
 }  // namespace devhost

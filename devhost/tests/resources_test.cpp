@@ -83,7 +83,8 @@ TEST_F(LocalizedStrings, ExactLanguageElseNeutralElseWhateverExists) {
     const std::vector<Case> cases = {
         {0x0000, IDS_GREETING, L"Hello"},          {kJapanese, IDS_GREETING, L"こんにちは"},
         {kSpanish, IDS_GREETING, L"Hola"},         {kGerman, IDS_GREETING, L"Hello"},
-        {kJapanese, IDS_ALPHABET, L""},  // the language is chosen per block of 16, and 200 has one  {kRussian, IDS_ONLY_FOREIGN, L"Только по-русски"},
+        {kJapanese, IDS_ALPHABET, L""},  // the language is chosen per block of 16, and 200 has one
+        {kRussian, IDS_ONLY_FOREIGN, L"Только по-русски"},
         {kJapanese, IDS_ONLY_FOREIGN, L"日本語だけ"},
         {kGerman, IDS_ONLY_FOREIGN, L"日本語だけ"},  // first listed: 0x0411 sorts before 0x0419
     };

@@ -126,3 +126,24 @@ TEST_F(Applying, OverrideChangesOnlyWhatTheSlotReports) {
     devhost::SetCurrentSkinOverride(nullptr);
     EXPECT_STREQ(L"Night.tskin", T().GetCurrentSkin());
 }
+
+TEST(RemoveTree, RemovesOnlyInsideTheTempFolder) {
+    TempFolder folder(L"tree");
+    const std::wstring nested = folder.path() + L"\\a\\b";
+    ASSERT_TRUE(CreateDirectoryW((folder.path() + L"\\a").c_str(), nullptr));
+    ASSERT_TRUE(CreateDirectoryW(nested.c_str(), nullptr));
+    ASSERT_TRUE(WriteBytes(nested + L"\\f.txt", "x"));
+    EXPECT_TRUE(devhost::RemoveTree(folder.path() + L"\\a"));
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW((folder.path() + L"\\a").c_str()));
+
+    wchar_t temp[MAX_PATH];
+    GetTempPathW(MAX_PATH, temp);
+    const std::wstring refused[] = {L"", L".", L"tests", L"\\", L"C:\\", L"Z:\\", temp,
+                                    std::wstring(temp) + L"..", folder.path() + L"\\..\\..",
+                                    L"C:\\windows"};
+    for (const std::wstring& path : refused) {
+        SCOPED_TRACE(Show(path));
+        EXPECT_FALSE(devhost::RemoveTree(path));
+    }
+    EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(folder.path().c_str())) << "untouched";
+}

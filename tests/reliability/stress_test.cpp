@@ -9,6 +9,7 @@
 #include <random>
 #include <thread>
 
+#include "engine/rotation.h"
 #include "reliability/reliability_support.h"
 #include "resource.h"
 
@@ -296,7 +297,14 @@ TEST_F(StressTest, SwitchingDialogsThemeAndSkinChurnTogether) {
             [&] { return g_state.switchPending.load() == 0 || lateRequests.load() > 0; }, 6000);
         endState = !moved ? "stuck" : (g_state.switchPending.load() == 0 ? "confirmed" : "repeating");
     }
+    // Then the engine still works: with a host that applies at once, a request made
+    // now is confirmed and shown. (A confirmed target may differ from the host's skin
+    // by design: an enumeration's resynchronisation moves targetSkin without a
+    // request, and a late delayed apply may land after a newer one was confirmed.)
     devhost::SetApplyMode(devhost::ApplyMode::Immediate);
+    devhost::PumpUntil([] { return g_state.switchPending.load() == 0; }, 15000);
+    const std::wstring finalSkin = churned.empty() ? devhost::CurrentSkin() : churned.front().id;
+    RequestSkin(finalSkin);
     const bool settled = devhost::PumpUntil(
         [&] { return g_state.switchPending.load() == 0 && devhost::CurrentSkin() == Target(); }, 15000);
     devhost::SetLogObserver(nullptr);
