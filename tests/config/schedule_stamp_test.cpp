@@ -9,6 +9,7 @@
 #include "engine/clock.h"
 #include "engine/schedule.h"
 #include "support/plugin_fixture.h"
+#include "support/time_util.h"
 
 namespace {
 
@@ -18,31 +19,13 @@ int64_t g_ns = 0;
 void FakeLocalTime(SYSTEMTIME* now) { *now = g_now; }
 int64_t FakeMonotonic() { return g_ns; }
 
-SYSTEMTIME Moment(WORD year, WORD month, WORD day, WORD hour, WORD minute, WORD second = 0,
-                  WORD ms = 0) {
-    SYSTEMTIME t{};
-    t.wYear = year;
-    t.wMonth = month;
-    t.wDay = day;
-    t.wHour = hour;
-    t.wMinute = minute;
-    t.wSecond = second;
-    t.wMilliseconds = ms;
-    return t;
-}
 
-std::string Show(const SYSTEMTIME& t) {
-    char text[64];
-    snprintf(text, sizeof text, "%04u-%02u-%02u %02u:%02u:%02u.%03u", t.wYear, t.wMonth, t.wDay,
-             t.wHour, t.wMinute, t.wSecond, t.wMilliseconds);
-    return text;
-}
 
 class StampScheduleTest : public PluginTest {
 protected:
     void SetUp() override {
         PluginTest::SetUp();
-        g_now = Moment(2026, 3, 10, 21, 15, 42, 250);
+        g_now = LocalTime(2026, 3, 10, 21, 15, 42, 250);
         g_ns = 123'456'789'000;
         g_clock = ClockSource{&FakeMonotonic, &FakeLocalTime};
         g_state.interval = 1;
@@ -62,7 +45,7 @@ protected:
     // The due moment, or "invalid".
     std::string Next() {
         ScopedLock guard(g_state.lock);
-        return g_state.nextChangeValid ? Show(g_state.nextChangeTime) : "invalid";
+        return g_state.nextChangeValid ? Describe(g_state.nextChangeTime) : "invalid";
     }
 };
 
@@ -75,14 +58,14 @@ TEST_F(StampScheduleTest, DaysModeCountsCalendarDaysFromTheLastChange) {
         uint16_t hour, minute;
         const char* next;
     };
-    const SYSTEMTIME stored = Moment(2028, 2, 28, 5, 0);
+    const SYSTEMTIME stored = LocalTime(2028, 2, 28, 5, 0);
     const Case cases[] = {
         {"confirmed switch takes now", stored, 1, 1, 6, 0, "2026-03-11 06:00:42.250"},
         {"stored date is kept", stored, 0, 1, 6, 0, "2028-02-29 06:00:00.000"},
         {"leap year carries into March", stored, 0, 2, 23, 59, "2028-03-01 23:59:00.000"},
-        {"year end", Moment(2026, 12, 31, 22, 0), 0, 1, 0, 0, "2027-01-01 00:00:00.000"},
-        {"no year stored", Moment(0, 3, 1, 0, 0), 0, 7, 9, 30, "2026-03-17 09:30:42.250"},
-        {"no day stored", Moment(2020, 3, 0, 0, 0), 0, 1, 0, 0, "2026-03-11 00:00:42.250"},
+        {"year end", LocalTime(2026, 12, 31, 22, 0), 0, 1, 0, 0, "2027-01-01 00:00:00.000"},
+        {"no year stored", LocalTime(0, 3, 1, 0, 0), 0, 7, 9, 30, "2026-03-17 09:30:42.250"},
+        {"no day stored", LocalTime(2020, 3, 0, 0, 0), 0, 1, 0, 0, "2026-03-11 00:00:42.250"},
         {"large interval", stored, 0, 3'650'000, 0, 0, "12021-07-09 00:00:00.000"},
     };
     for (const Case& c : cases) {
@@ -103,12 +86,12 @@ TEST_F(StampScheduleTest, DatesThatCannotBeComputedLeaveNoDueMoment) {
         int32_t interval;
         uint16_t hour, minute;
     };
-    const SYSTEMTIME good = Moment(2026, 3, 10, 12, 0);
+    const SYSTEMTIME good = LocalTime(2026, 3, 10, 12, 0);
     const Case cases[] = {
-        {"30 February", Moment(2026, 2, 30, 0, 0), 1, 0, 0},
-        {"month 13", Moment(2026, 13, 1, 0, 0), 1, 0, 0},
-        {"hour 25 stored", Moment(2026, 3, 1, 25, 0), 1, 0, 0},
-        {"year before 1601", Moment(1500, 3, 1, 0, 0), 1, 0, 0},
+        {"30 February", LocalTime(2026, 2, 30, 0, 0), 1, 0, 0},
+        {"month 13", LocalTime(2026, 13, 1, 0, 0), 1, 0, 0},
+        {"hour 25 stored", LocalTime(2026, 3, 1, 25, 0), 1, 0, 0},
+        {"year before 1601", LocalTime(1500, 3, 1, 0, 0), 1, 0, 0},
         {"interval beyond the calendar", good, INT32_MAX, 0, 0},
         {"interval just past year 30827", good, 10'592'000, 0, 0},
         {"negative interval", good, -1, 0, 0},
@@ -130,7 +113,7 @@ TEST_F(StampScheduleTest, DatesThatCannotBeComputedLeaveNoDueMoment) {
         StampSchedule(0);
         EXPECT_EQ(Next(), "invalid");
         // The stored date stays as read for the next save.
-        EXPECT_EQ(Show(LastChanged()), Show(c.last));
+        EXPECT_EQ(Describe(LastChanged()), Describe(c.last));
     }
 }
 
@@ -138,19 +121,19 @@ TEST_F(StampScheduleTest, MinutesAndHoursRestartFromTheMonotonicClock) {
     for (int32_t unit : {0, 1, 3, 99}) {
         SCOPED_TRACE(unit);
         g_state.timeUnit = unit;
-        SetLastChanged(Moment(2020, 1, 2, 3, 4));
+        SetLastChanged(LocalTime(2020, 1, 2, 3, 4));
         g_ns += 1'000'000'007;
         StampSchedule(1);
         ScopedLock guard(g_state.lock);
         EXPECT_EQ(g_state.lastSwitchStamp, g_ns);
-        EXPECT_EQ(Show(g_state.lastChanged), "2020-01-02 03:04:00.000");
+        EXPECT_EQ(Describe(g_state.lastChanged), "2020-01-02 03:04:00.000");
         EXPECT_FALSE(g_state.nextChangeValid);
     }
 }
 
 TEST_F(StampScheduleTest, ThemeSyncModeHasNoSchedule) {
     g_state.changeMode = 1;
-    SetLastChanged(Moment(0, 0, 0, 0, 0));
+    SetLastChanged(LocalTime(0, 0, 0, 0, 0));
     for (int32_t unit : {0, 2}) {
         g_state.timeUnit = unit;
         StampSchedule(1);
@@ -190,7 +173,7 @@ TEST(SystemClock, NeverGoesBackAcrossThreadsAndAdvances) {
 
     SYSTEMTIME local{};
     LocalTimeNow(&local);
-    EXPECT_GE(local.wYear, 2024) << Show(local);
+    EXPECT_GE(local.wYear, 2024) << Describe(local);
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include "devhost/devhost.h"
 #include "engine/clock.h"
 #include "support/plugin_fixture.h"
+#include "support/time_util.h"
 
 namespace {
 
@@ -29,18 +30,6 @@ int64_t g_fakeNs = 0;
 void FakeLocalTime(SYSTEMTIME* now) { *now = g_fakeNow; }
 int64_t FakeMonotonic() { return g_fakeNs; }
 
-SYSTEMTIME Moment(WORD year, WORD month, WORD day, WORD hour, WORD minute, WORD second = 0,
-                  WORD ms = 0) {
-    SYSTEMTIME t{};
-    t.wYear = year;
-    t.wMonth = month;
-    t.wDay = day;
-    t.wHour = hour;
-    t.wMinute = minute;
-    t.wSecond = second;
-    t.wMilliseconds = ms;
-    return t;
-}
 
 std::vector<std::wstring> Identifiers(const SkinList& list) {
     std::vector<std::wstring> ids;
@@ -52,7 +41,7 @@ class SettingsTest : public PluginTest {
 protected:
     void SetUp() override {
         PluginTest::SetUp();
-        g_fakeNow = Moment(2026, 3, 10, 21, 15, 42, 250);
+        g_fakeNow = LocalTime(2026, 3, 10, 21, 15, 42, 250);
         g_fakeNs = 5'000'000'000;
         g_clock = ClockSource{&FakeMonotonic, &FakeLocalTime};
         AttachHost(kPlugin);
@@ -244,7 +233,7 @@ TEST_F(SettingsTest, SaveWritesEverythingInOrderAndDeletesStaleKeys) {
     g_state.rotationIndex = 1;
     {
         ScopedLock guard(g_state.lock);
-        g_state.lastChanged = Moment(2026, 3, 10, 21, 15, 42);
+        g_state.lastChanged = LocalTime(2026, 3, 10, 21, 15, 42);
         g_state.lightThemeSkin = L"\\Light";
         g_state.darkThemeSkin = L"Dark.tskin";
     }
@@ -379,7 +368,7 @@ TEST_F(SettingsTest, SavedValuesLoadBackAndTheDateSurvives) {
     g_state.rotationIndex = -3;
     {
         ScopedLock guard(g_state.lock);
-        g_state.lastChanged = Moment(2024, 2, 29, 8, 7, 6, 5);
+        g_state.lastChanged = LocalTime(2024, 2, 29, 8, 7, 6, 5);
     }
     SaveSettings();
     ResetPluginState();

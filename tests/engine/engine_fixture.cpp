@@ -50,26 +50,6 @@ int LocalReads() { return g_localReads.load(); }
 
 }  // namespace testclock
 
-SYSTEMTIME LocalTime(WORD year, WORD month, WORD day, WORD hour, WORD minute, WORD second,
-                     WORD milliseconds) {
-    SYSTEMTIME time{};
-    time.wYear = year;
-    time.wMonth = month;
-    time.wDay = day;
-    time.wHour = hour;
-    time.wMinute = minute;
-    time.wSecond = second;
-    time.wMilliseconds = milliseconds;
-    return time;
-}
-
-std::wstring Describe(const SYSTEMTIME& time) {
-    wchar_t text[64];
-    swprintf(text, 64, L"%04u-%02u-%02u %02u:%02u:%02u.%03u", time.wYear, time.wMonth, time.wDay,
-             time.wHour, time.wMinute, time.wSecond, time.wMilliseconds);
-    return text;
-}
-
 void EngineTest::SetUp() {
     PluginTest::SetUp();
     testclock::Install();

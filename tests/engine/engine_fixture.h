@@ -12,6 +12,7 @@
 
 #include "engine/clock.h"
 #include "support/plugin_fixture.h"
+#include "support/time_util.h"
 
 // Both clocks of the schedule, frozen until the test moves them.
 namespace testclock {
@@ -23,9 +24,6 @@ int MonotonicReads();
 int LocalReads();
 }  // namespace testclock
 
-SYSTEMTIME LocalTime(WORD year, WORD month, WORD day, WORD hour, WORD minute, WORD second = 0,
-                     WORD milliseconds = 0);
-std::wstring Describe(const SYSTEMTIME& time);
 
 constexpr int64_t kSecondNs = 1000000000LL;
 
