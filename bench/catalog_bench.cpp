@@ -12,6 +12,7 @@
 #include "config/settings.h"
 #include "devhost/devhost.h"
 #include "engine/rotation.h"
+#include "bench_util.h"
 #include "plugin/state.h"
 
 namespace {
@@ -19,17 +20,6 @@ namespace {
 constexpr size_t kFolderEntries = 10000;
 constexpr size_t kSelected = 1000;
 constexpr int kRounds = 5;
-
-double NowMs() {
-    static const double frequency = [] {
-        LARGE_INTEGER f;
-        QueryPerformanceFrequency(&f);
-        return static_cast<double>(f.QuadPart);
-    }();
-    LARGE_INTEGER c;
-    QueryPerformanceCounter(&c);
-    return static_cast<double>(c.QuadPart) * 1000.0 / frequency;
-}
 
 double Median(std::vector<double> values) {
     std::sort(values.begin(), values.end());

@@ -15,20 +15,10 @@
 
 #include "devhost/devhost.h"
 #include "plugin/plugin_api.h"
+#include "bench_util.h"
 #include "plugin/state.h"
 
 namespace {
-
-double NowMs() {
-    static const double frequency = [] {
-        LARGE_INTEGER f;
-        QueryPerformanceFrequency(&f);
-        return static_cast<double>(f.QuadPart);
-    }();
-    LARGE_INTEGER c;
-    QueryPerformanceCounter(&c);
-    return static_cast<double>(c.QuadPart) * 1000.0 / frequency;
-}
 
 int32_t Send(uint32_t event, uint64_t param1 = 0, uint64_t param2 = 0) {
     return TsPluginEventHandler(event, param1, param2, 0);
