@@ -32,21 +32,6 @@ std::wstring Quoted(const std::wstring& text) {
     return L"\"" + text + L"\"";
 }
 
-// The quoting of the host's log, for comparing with its arguments and results.
-std::wstring LogQuoted(const std::wstring& text) {
-    std::wstring out = L"\"";
-    for (wchar_t ch : text) {
-        if (ch < 0x20 || ch == L'"' || ch == L'\\') {
-            wchar_t esc[8];
-            swprintf(esc, 8, L"\\x%02X", static_cast<unsigned>(ch));
-            out += esc;
-        } else {
-            out += ch;
-        }
-    }
-    return out + L"\"";
-}
-
 std::wstring Date(int year, int month, int day, int hour, int minute) {
     wchar_t text[32];
     swprintf(text, 32, L"%04d-%02d-%02d %02d:%02d", year, month, day, hour, minute);
@@ -220,7 +205,7 @@ std::wstring Demo::NextInFolder(const std::wstring& skin) const {
 
 bool Demo::ReportSwitch(size_t mark, const std::wstring& skin, uint64_t* requestedAt) {
     const std::vector<LogEntry> log = Log();
-    const std::wstring quoted = LogQuoted(skin);
+    const std::wstring quoted = LogQuote(skin);
     size_t request = log.size(), confirm = log.size(), commit = log.size();
     for (size_t i = mark; i < log.size(); ++i) {
         if (log[i].slot == 35 && request == log.size()) {
@@ -306,7 +291,7 @@ void Demo::StartSession(const wchar_t* why) {
         for (const LogEntry& e : Log()) {
             if (e.slot != 34 || e.threadId == GetCurrentThreadId() || e.result == L"\"\"") continue;
             auto skin = std::find_if(samples_.begin(), samples_.end(),
-                                     [&](const std::wstring& s) { return LogQuoted(s) == e.args; });
+                                     [&](const std::wstring& s) { return LogQuote(s) == e.args; });
             if (skin != samples_.end() &&
                 std::find(folderOrder_.begin(), folderOrder_.end(), *skin) == folderOrder_.end())
                 folderOrder_.push_back(*skin);

@@ -53,6 +53,9 @@ struct LogEntry {
     uint64_t ms;          // ElapsedMs() at the call
 };
 std::vector<LogEntry> Log();
+// How the log writes a string argument: in double quotes, with controls, quotes and
+// backslashes as \xNN.
+std::wstring LogQuote(const std::wstring& text);
 void ClearLog();
 size_t CallCount(int slot);  // entries of that slot in the current log
 // Called after every new entry, on the thread that made it; null removes it.

@@ -110,6 +110,8 @@ void SetHostVersion(uint32_t version) {
     Host().hostVersion = version;
 }
 
+std::wstring LogQuote(const std::wstring& text) { return detail::Quote(text.c_str()); }
+
 std::vector<LogEntry> Log() {
     std::lock_guard<std::mutex> guard(Lock());
     return Host().log;

@@ -74,6 +74,8 @@ void Record(int slot, const wchar_t* name, std::wstring args, std::wstring resul
 void BlockForCallDelay();
 std::wstring Quote(const wchar_t* text);  // L"null" or the text in quotes, controls escaped
 std::wstring Hex(uint64_t value);
+// Writes the bytes to a new file, replacing any; true when all were written.
+bool WriteTextFile(const std::wstring& path, const std::string& text);
 
 // Slot bodies living next to their data (logging and delay are done by the table).
 const wchar_t* SkinsFolderSlot();

@@ -381,13 +381,7 @@ bool SaveStoreToFile(const std::wstring& path) {
         text = detail::EncodeStore(
             {s.store, s.itemInts, s.itemStrings, s.currentSkin, s.language});
     }
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
-    DWORD written = 0;
-    BOOL ok = WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
-    CloseHandle(file);
-    return ok && written == text.size();
+    return detail::WriteTextFile(path, text);
 }
 
 bool LoadStoreFromFile(const std::wstring& path) {

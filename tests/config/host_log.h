@@ -29,19 +29,7 @@ inline std::vector<std::wstring> SettingsCalls(const std::vector<devhost::LogEnt
 inline std::vector<std::wstring> SettingsCalls() { return SettingsCalls(devhost::Log()); }
 
 // The log's rendering of one string argument.
-inline std::wstring Q(const std::wstring& text) {
-    std::wstring out = L"\"";
-    for (wchar_t c : text) {
-        if (c < 0x20 || c == L'"' || c == L'\\') {
-            wchar_t esc[8];
-            swprintf(esc, 8, L"\\x%02X", static_cast<unsigned>(c));
-            out += esc;
-        } else {
-            out += c;
-        }
-    }
-    return out + L"\"";
-}
+inline std::wstring Q(const std::wstring& text) { return devhost::LogQuote(text); }
 
 inline std::wstring Section(const wchar_t* section) { return section ? Q(section) : L"null"; }
 
