@@ -17,6 +17,7 @@
 #include "plugin/about.h"
 #include "plugin/state.h"
 #include "resource.h"
+#include "ui/dialog_util.h"
 #include "ui/dialogs.h"
 
 namespace {
@@ -29,21 +30,20 @@ const Language kLanguages[] = {{0x0000, L"en"}, {0x000A, L"es"},    {0x0010, L"i
                                {0x0011, L"ja"}, {0x0012, L"ko"},    {0x0019, L"ru"},
                                {0x0404, L"zh-TW"}, {0x0804, L"zh-CN"}};
 
+constexpr uint32_t kItemId = 7;
+
 struct Dialog {
-    UINT id;
     const wchar_t* name;
-    DLGPROC proc;
+    INT_PTR (*open)();
     bool translated;
 };
 const Dialog kDialogs[] = {
-    {IDD_ABOUT, L"about", AboutDialogProc, false},
-    {IDD_MAIN_SETTINGS, L"main-settings", MainSettingsDialogProc, true},
-    {IDD_ITEM_BEHAVIOR, L"item-behavior", ItemBehaviorDialogProc, true},
-    {IDD_PERIODIC_SETTINGS, L"periodic-settings", PeriodicSettingsDialogProc, true},
-    {IDD_THEME_SYNC_SETTINGS, L"theme-sync-settings", ThemeSyncSettingsDialogProc, true},
+    {L"about", [] { return ShowHostDialog(IDD_ABOUT, nullptr, AboutDialogProc, 0); }, false},
+    {L"main-settings", [] { return ShowMainSettingsDialog(nullptr); }, true},
+    {L"item-behavior", [] { return ShowItemBehaviorDialog(nullptr, kItemId); }, true},
+    {L"periodic-settings", [] { return ShowPeriodicSettingsDialog(nullptr); }, true},
+    {L"theme-sync-settings", [] { return ShowThemeSyncSettingsDialog(nullptr); }, true},
 };
-
-constexpr uint32_t kItemId = 7;
 
 bool FileExists(const std::wstring& path) {
     return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
@@ -130,8 +130,7 @@ int wmain(int argc, wchar_t** argv) {
                 written = CaptureThroughScript(dlg, path);
                 devhost::PressCancel(dlg);
             });
-            devhost::Table()->ShowLocalizedDialog(g_state.moduleHandle, d.id, nullptr, d.proc,
-                                                  d.id == IDD_ITEM_BEHAVIOR ? kItemId : 0);
+            d.open();
             std::wprintf(L"%ls %ls\n", written ? L"wrote" : L"FAILED", path.c_str());
             failures += written ? 0 : 1;
         }

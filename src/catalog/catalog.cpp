@@ -9,10 +9,14 @@
 // 4. The new list is built aside, with every host call outside the lock, and
 //    replaces allSkins in one step: readers see the old list or the new one.
 // 5. Only one enumeration runs at a time; a second one returns at once.
+// 6. An enumeration belongs to the session it started in: once a shut-down or a new
+//    initialisation moves the session on, it makes no further host call and leaves
+//    allSkins alone.
 #include "catalog/catalog.h"
 
 #include <shlwapi.h>
 
+#include <memory>
 #include <utility>
 
 #include "engine/rotation.h"
@@ -44,25 +48,22 @@ std::wstring WindowsPathForm(const std::wstring& path) {
     if (path.compare(0, 4, L"\\\\?\\") == 0 || path.compare(0, 4, L"\\\\.\\") == 0) {
         return path;
     }
-    std::wstring normal = path;
-    for (wchar_t& c : normal) {
-        if (c == L'/') {
-            c = L'\\';
-        }
+    // The long form skips Windows' own clean-up, so the path is made canonical first:
+    // "." and ".." segments resolved, forward and doubled separators made single.
+    const DWORD need = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+    if (need == 0) {
+        return path;
     }
-    // The long form skips Windows' clean-up, so doubled separators must go here.
-    std::wstring tidy;
-    tidy.reserve(normal.size());
-    for (size_t i = 0; i < normal.size(); ++i) {
-        if (i > 1 && normal[i] == L'\\' && tidy.back() == L'\\') {
-            continue;
-        }
-        tidy.push_back(normal[i]);
+    std::wstring full(need, L'\0');
+    const DWORD length = GetFullPathNameW(path.c_str(), need, &full[0], nullptr);
+    if (length == 0 || length >= need) {
+        return path;
     }
-    if (tidy.compare(0, 2, L"\\\\") == 0) {
-        return L"\\\\?\\UNC\\" + tidy.substr(2);
+    full.resize(length);
+    if (full.compare(0, 2, L"\\\\") == 0) {
+        return L"\\\\?\\UNC\\" + full.substr(2);
     }
-    return L"\\\\?\\" + tidy;
+    return L"\\\\?\\" + full;
 }
 
 namespace {
@@ -76,9 +77,11 @@ std::wstring SkinsFolder(const HostServiceTable* host) {
                                            : std::wstring();
 }
 
+bool SessionEnded(uint32_t session) { return g_state.session.load() != session; }
+
 // Builds the folder's skin list into `skins`; false when the search could not start
-// or was abandoned at shut-down.
-bool ReadSkinsFolder(const HostServiceTable* host, SkinList* skins) {
+// or the session ended during it.
+bool ReadSkinsFolder(const HostServiceTable* host, uint32_t session, SkinList* skins) {
     const std::wstring folder = SkinsFolder(host);
     // An empty path would search the current drive's root.
     if (folder.empty() || host->GetSkinDisplayName == nullptr) {
@@ -90,12 +93,14 @@ bool ReadSkinsFolder(const HostServiceTable* host, SkinList* skins) {
     if (search == INVALID_HANDLE_VALUE) {
         return false;
     }
+    // Closed however the loop ends, an allocation failure included.
+    std::unique_ptr<void, decltype(&FindClose)> searchGuard(search, &FindClose);
     bool complete = true;
     do {
         if (IsDotEntry(found.cFileName)) {
             continue;
         }
-        if (g_state.shuttingDown.load() != 0) {
+        if (SessionEnded(session)) {
             complete = false;
             break;
         }
@@ -111,38 +116,61 @@ bool ReadSkinsFolder(const HostServiceTable* host, SkinList* skins) {
         }
         Sleep(0);
     } while (FindNextFileW(search, &found));
-    FindClose(search);
     return complete;
+}
+
+// Clears the enumeration flag however the enumeration ends.
+class EnumerationTurn {
+public:
+    EnumerationTurn() : mine_(g_state.enumerating.exchange(1) == 0) {}
+    ~EnumerationTurn() {
+        if (mine_) {
+            g_state.enumerating.exchange(0);
+        }
+    }
+    EnumerationTurn(const EnumerationTurn&) = delete;
+    EnumerationTurn& operator=(const EnumerationTurn&) = delete;
+    bool Mine() const { return mine_; }
+
+private:
+    bool mine_;
+};
+
+void EnumerateInSession(uint32_t session) {
+    EnumerationTurn turn;
+    if (!turn.Mine() || SessionEnded(session)) {
+        return;
+    }
+    const HostServiceTable* host = AcceptedHost();
+    if (host == nullptr) {
+        return;
+    }
+    SkinList skins;
+    const bool complete = ReadSkinsFolder(host, session, &skins);
+    if (SessionEnded(session)) {
+        return;
+    }
+    // A search that could not start leaves the folder with no skins we can reach.
+    {
+        ScopedLock guard(g_state.lock);
+        g_state.allSkins.swap(skins);
+    }
+    if (complete && ActiveListIsAllSkins()) {
+        SyncRotationIndex();
+    }
+    // `skins` now holds the replaced list and is freed here, outside the lock.
 }
 
 }  // namespace
 
-void EnumerateSkinsFolder() {
-    if (g_state.enumerating.exchange(1) != 0) {
-        return;
-    }
-    const HostServiceTable* host = AcceptedHost();
-    SkinList skins;
-    if (host != nullptr && ReadSkinsFolder(host, &skins)) {
-        {
-            ScopedLock guard(g_state.lock);
-            g_state.allSkins.swap(skins);
-        }
-        if (ActiveListIsAllSkins()) {
-            SyncRotationIndex();
-        }
-    } else if (host != nullptr && g_state.shuttingDown.load() == 0) {
-        // The search could not start: the folder holds no skins we can reach.
-        ScopedLock guard(g_state.lock);
-        g_state.allSkins.swap(skins);
-    }
-    g_state.enumerating.exchange(0);
-    // `skins` now holds the replaced list and is freed here, outside the lock.
-}
+void EnumerateSkinsFolder() { EnumerateInSession(g_state.session.load()); }
 
-DWORD WINAPI EnumerationThreadProc(LPVOID unused) {
-    (void)unused;
-    EnumerateSkinsFolder();
+DWORD WINAPI EnumerationThreadProc(LPVOID session) {
+    try {
+        EnumerateInSession(static_cast<uint32_t>(reinterpret_cast<uintptr_t>(session)));
+    } catch (...) {
+        // Out of memory: allSkins keeps the list it had.
+    }
     ExitModuleThread(0);
 }
 

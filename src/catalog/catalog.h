@@ -8,8 +8,9 @@
 
 // Rebuilds g_state.allSkins; returns at once while another enumeration runs.
 void EnumerateSkinsFolder();
-// One-shot thread started at initialisation: one enumeration, then it ends.
-DWORD WINAPI EnumerationThreadProc(LPVOID unused);
+// One-shot thread started at initialisation with the session number as its
+// parameter: one enumeration in that session, then it ends.
+DWORD WINAPI EnumerationThreadProc(LPVOID session);
 // 1 when the identifier names a skin present in the Skins folder, else 0.
 int SkinExists(const std::wstring& identifier);
 // `path` as Windows takes it at any length: unchanged below MAX_PATH units, else in the

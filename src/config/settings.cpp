@@ -4,7 +4,9 @@
 //    ends with exactly one CommitSettings.
 // 2. A save writes one snapshot taken under g_state.lock at its start; saves are
 //    serialised by their own lock, which is held across the host calls of one save
-//    (g_state.lock never is).
+//    (g_state.lock never is). A thread waiting for its turn keeps answering sent
+//    messages: the save it waits for may be inside a host call that the launcher
+//    serves on that very thread.
 // 3. Only timeUnit (negative -> days) and interval (below 1 -> 1) are corrected on
 //    reading; everything else is kept as stored for the users of each value to judge.
 // 4. A corrupt "Count" cannot keep the load reading: it stops after kMaxEmptyRun
@@ -17,6 +19,7 @@
 
 #include "engine/rotation.h"
 #include "engine/schedule.h"
+#include "plugin/message_wait.h"
 #include "plugin/state.h"
 
 namespace {
@@ -29,6 +32,14 @@ constexpr wchar_t kThemeSync[] = L"ThemeSync";
 constexpr int64_t kMaxEmptyRun = 1000;
 
 SrwLock g_saveLock;
+
+class SaveTurn {
+public:
+    SaveTurn() { LockServingSentMessages(g_saveLock); }
+    ~SaveTurn() { g_saveLock.Unlock(); }
+    SaveTurn(const SaveTurn&) = delete;
+    SaveTurn& operator=(const SaveTurn&) = delete;
+};
 
 bool CanLoad(const HostServiceTable* host) {
     return host != nullptr && host->ReadSettingInt != nullptr &&
@@ -158,7 +169,7 @@ void SaveSettings() {
     if (!CanSave(host)) {
         return;
     }
-    ScopedLock serial(g_saveLock);
+    SaveTurn turn;
     const Snapshot s = TakeSnapshot();
     const int32_t id = g_state.pluginId.load();
     auto writeInt = [&](const wchar_t* section, const wchar_t* key, int32_t value) {

@@ -16,6 +16,9 @@ constexpr int64_t kNsPerSecond = 1000000000LL;
 
 std::atomic<int64_t> g_highestReading{INT64_MIN};
 
+// Read at every call rather than kept in a function-local static: the guard of such a
+// static makes the threads runtime keep per-thread data (a handle, an event, a TLS
+// slot) that nothing frees once the DLL is unloaded, one set per load.
 int64_t CounterFrequency() {
     LARGE_INTEGER frequency{};
     if (!QueryPerformanceFrequency(&frequency) || frequency.QuadPart <= 0) {
@@ -25,7 +28,7 @@ int64_t CounterFrequency() {
 }
 
 int64_t RawMonotonicNs() {
-    static const int64_t frequency = CounterFrequency();
+    const int64_t frequency = CounterFrequency();
     LARGE_INTEGER counter{};
     if (frequency == 0 || !QueryPerformanceCounter(&counter) || counter.QuadPart < 0) {
         // GetTickCount64 counts through sleep as well, only coarser.

@@ -71,11 +71,17 @@ void AdvanceToNextSkin() {
         found = SkinExists(identifiers[static_cast<size_t>(index)]) != 0;
     }
 
-    std::wstring requested;
+    // Copies are made before anything changes, so running out of memory leaves the
+    // switch either wholly requested or not at all.
+    std::wstring requested = found ? identifiers[static_cast<size_t>(index)] : std::wstring();
+    std::wstring target = requested;
     {
         ScopedLock guard(g_state.lock);
+        if (!found) {
+            requested = g_state.targetSkin;
+        }
         if (found) {
-            const std::wstring& chosen = identifiers[static_cast<size_t>(index)];
+            const std::wstring& chosen = requested;
             // An enumeration may have replaced the list meanwhile; keep the index on
             // the chosen skin if it moved.
             const SkinList& list = ActiveListLocked();
@@ -88,10 +94,9 @@ void AdvanceToNextSkin() {
                     }
                 }
             }
-            g_state.targetSkin = chosen;
+            g_state.targetSkin.swap(target);
         }
         g_state.rotationIndex.store(index);
-        requested = g_state.targetSkin;
     }
     ApplyAndMarkPending(requested);
 }
@@ -113,14 +118,16 @@ void SyncRotationIndex() {
             return;
         }
     }
+    std::wstring first = list.front().identifier;  // the one step that can fail, first
     g_state.rotationIndex.store(0);
-    g_state.targetSkin = list.front().identifier;
+    g_state.targetSkin.swap(first);
 }
 
 void RequestSkin(const std::wstring& identifier) {
+    std::wstring target = identifier;  // copied before anything changes
     {
         ScopedLock guard(g_state.lock);
-        g_state.targetSkin = identifier;
+        g_state.targetSkin.swap(target);
     }
     ApplyAndMarkPending(identifier);
 }

@@ -15,6 +15,7 @@
 #include "catalog/catalog.h"
 #include "engine/rotation.h"
 #include "plugin/state.h"
+#include "plugin/threads.h"
 
 namespace {
 
@@ -33,7 +34,9 @@ bool AppsUseDarkTheme() {
 
 }  // namespace
 
-LRESULT CALLBACK NotifyWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+namespace {
+
+LRESULT HandleNotify(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_CREATE:
         g_state.windowAlive = 1;
@@ -47,8 +50,20 @@ LRESULT CALLBACK NotifyWindowProc(HWND window, UINT message, WPARAM wParam, LPAR
         return 0;
     case WM_NCDESTROY:
         g_state.windowAlive = 0;
+        // The window's last message: the module reference it held goes back now.
+        ReleaseModuleLater(g_state.windowModule.exchange(nullptr));
         return 0;
     default:
+        return DefWindowProcW(window, message, wParam, lParam);
+    }
+}
+
+}  // namespace
+
+LRESULT CALLBACK NotifyWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    try {
+        return HandleNotify(window, message, wParam, lParam);
+    } catch (...) {
         return DefWindowProcW(window, message, wParam, lParam);
     }
 }
@@ -66,12 +81,13 @@ void SyncWithWindowsTheme() {
     if (!SkinExists(chosen)) {
         return;
     }
+    std::wstring target = chosen;  // copied first, so that the swap below cannot fail
     {
         ScopedLock guard(g_state.lock);
         if (chosen == g_state.targetSkin) {
             return;
         }
-        g_state.targetSkin = chosen;
+        g_state.targetSkin.swap(target);
     }
     SyncRotationIndex();
     // SyncRotationIndex puts the first list entry in targetSkin when the chosen skin is

@@ -1,11 +1,14 @@
 // The worker thread: the plug-in's 100 ms clock.
 //
-// 1. The run flag is tested before every sleep; a stop is noticed at the end of the
-//    tick in progress, and the thread ends through ExitModuleThread so the module
-//    stays loaded until its last instruction.
-// 2. While a switch is pending, a tick only confirms or repeats it; neither the
+// 1. A worker ticks only while workerRunning holds its own thread id, tested before
+//    and after every sleep: a stop, or a newer worker started by a later
+//    initialisation, ends it at the end of the tick in progress. The thread ends
+//    through ExitModuleThread so the module stays loaded until its last instruction.
+// 2. A tick that spent long in a host call goes no further once the session it
+//    began in has ended: the table it would call next may be gone.
+// 3. While a switch is pending, a tick only confirms or repeats it; neither the
 //    schedule nor the theme debounce is looked at.
-// 3. A days schedule that was never computed is computed as the load would; one that
+// 4. A days schedule that was never computed is computed as the load would; one that
 //    cannot be computed is never due, so no unset or failed date is ever compared.
 #include <windows.h>
 
@@ -42,10 +45,14 @@ void ConfirmOrRepeat() {
     if (host == nullptr) {
         return;
     }
+    const uint32_t session = g_state.session.load();
     // A slot left empty by a broken host reads as "nothing showing": the switch stays
     // pending and is repeated, like one the host never applies.
     std::wstring current =
         CopyHostString(host->GetCurrentSkin != nullptr ? host->GetCurrentSkin() : nullptr);
+    if (g_state.session.load() != session) {
+        return;
+    }
     std::wstring target;
     bool confirmed = false;
     {
@@ -133,9 +140,18 @@ void WorkerTick() {
 }
 
 DWORD WINAPI WorkerThreadProc(LPVOID /*unused*/) {
-    while (g_state.workerRunning.load() != 0) {
-        Sleep(kTickMs);
-        WorkerTick();
+    const DWORD self = GetCurrentThreadId();
+    try {
+        while (g_state.workerRunning.load() == self) {
+            Sleep(kTickMs);
+            if (g_state.workerRunning.load() != self) {
+                break;
+            }
+            WorkerTick();
+        }
+    } catch (...) {
+        // Out of memory in a tick: the worker stops as if shut down. Every lock it took
+        // was released on the way out, and a switch it had begun was requested or not.
     }
     ExitModuleThread(0);
 }

@@ -5,12 +5,15 @@
 #include <cwchar>
 #include <vector>
 
+#include "catalog/catalog.h"
 #include "plugin/state.h"
 #include "resource.h"
 
 namespace {
 
 constexpr size_t kPathUnits = 260;
+// Windows' own limit on a path, in units with the terminator.
+constexpr size_t kLongestPathUnits = 32768;
 constexpr size_t kQueryUnits = 128;
 constexpr size_t kSuffixUnits = 20;
 
@@ -30,6 +33,27 @@ void AppendBounded(wchar_t* buffer, size_t capacity, const wchar_t* text) {
     const size_t used = wcsnlen(buffer, capacity);
     if (used < capacity) {
         CopyBounded(buffer + used, capacity - used, text);
+    }
+}
+
+// The module's full file name at any length, in a form Windows opens at any length;
+// empty when it cannot be read whole.
+std::wstring ModuleFilePath() {
+    std::wstring path(kPathUnits, L'\0');
+    for (;;) {
+        const DWORD n = GetModuleFileNameW(g_state.moduleHandle, &path[0],
+                                           static_cast<DWORD>(path.size()));
+        if (n == 0) {
+            return std::wstring();
+        }
+        if (n < path.size()) {
+            path.resize(n);
+            return WindowsPathForm(path);
+        }
+        if (path.size() >= kLongestPathUnits) {
+            return std::wstring();
+        }
+        path.resize(path.size() * 2);
     }
 }
 
@@ -89,17 +113,18 @@ int BuildPluginDescription(PluginDescription* record) {
         return 0;
     }
     *record = PluginDescription{};
-    wchar_t path[kPathUnits];
-    const DWORD n = GetModuleFileNameW(g_state.moduleHandle, path, kPathUnits);
-    if (n == 0 || n >= kPathUnits) {
+    // A DLL installed deep in a folder tree has a name longer than MAX_PATH; it is
+    // read all the same.
+    const std::wstring path = ModuleFilePath();
+    if (path.empty()) {
         return 0;
     }
-    const DWORD size = GetFileVersionInfoSizeW(path, nullptr);
+    const DWORD size = GetFileVersionInfoSizeW(path.c_str(), nullptr);
     if (size == 0) {
         return 0;
     }
     std::vector<unsigned char> block(size);
-    if (!GetFileVersionInfoW(path, 0, size, block.data())) {
+    if (!GetFileVersionInfoW(path.c_str(), 0, size, block.data())) {
         return 0;
     }
     DescribeVersionBlock(block.data(), record);
@@ -125,7 +150,9 @@ void DeliverDescription(wchar_t* buffer, uint64_t capacity) {
     CopyBounded(buffer, units, record.description);
 }
 
-INT_PTR CALLBACK AboutDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM /*lParam*/) {
+namespace {
+
+INT_PTR HandleAbout(HWND dialog, UINT message, WPARAM wParam) {
     switch (message) {
     case WM_INITDIALOG: {
         PluginDescription record;
@@ -141,6 +168,16 @@ INT_PTR CALLBACK AboutDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARA
         }
         return TRUE;
     default:
+        return FALSE;
+    }
+}
+
+}  // namespace
+
+INT_PTR CALLBACK AboutDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM /*lParam*/) {
+    try {
+        return HandleAbout(dialog, message, wParam);
+    } catch (...) {
         return FALSE;
     }
 }

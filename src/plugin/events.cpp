@@ -8,10 +8,12 @@
 #include "engine/schedule.h"
 #include "engine/theme.h"
 #include "plugin/about.h"
+#include "plugin/message_wait.h"
 #include "plugin/plugin_api.h"
 #include "plugin/state.h"
 #include "plugin/threads.h"
 #include "resource.h"
+#include "ui/dialog_util.h"
 #include "ui/dialogs.h"
 
 namespace {
@@ -26,15 +28,6 @@ constexpr DWORD kShutdownPumpSleepMs = 10;
 constexpr DWORD kWindowGoneWaitMs = 2000;
 
 int32_t LowId(uint64_t param) { return static_cast<int32_t>(static_cast<uint32_t>(param)); }
-
-void ShowDialog(UINT dialogId, uint64_t owner, DLGPROC proc, LPARAM param) {
-    const HostServiceTable* host = AcceptedHost();
-    if (host == nullptr || host->ShowLocalizedDialog == nullptr) {
-        return;
-    }
-    host->ShowLocalizedDialog(g_state.moduleHandle, dialogId, reinterpret_cast<HWND>(owner), proc,
-                              param);
-}
 
 void RefreshCaption() {
     const HostServiceTable* host = AcceptedHost();
@@ -59,16 +52,28 @@ void RegisterNotifyClass() {
     RegisterClassExW(&wc);
 }
 
+// The window holds a module reference from here until its last message
+// (NotifyWindowProc), so that a host that frees the DLL while the window still exists
+// cannot leave it pointing at unloaded code.
 void CreateNotifyWindow() {
+    HMODULE held = HoldModule();
+    g_state.windowModule = held;
     HWND window = CreateWindowExW(WS_EX_NOACTIVATE, kNotifyWindowClass, L"", WS_POPUP | WS_MINIMIZE,
                                   0, 0, 1, 1, nullptr, nullptr, g_state.moduleHandle, nullptr);
     g_state.hiddenWindow = window;
+    if (window == nullptr) {
+        // The host holds the DLL while it calls us, so this is never the last reference.
+        held = g_state.windowModule.exchange(nullptr);
+        if (held != nullptr) {
+            FreeLibrary(held);
+        }
+    }
 }
 
 // Starts the worker so that its id is in workerRunning before its first test.
 bool StartWorker() {
     DWORD id = 0;
-    HANDLE thread = StartModuleThread(WorkerThreadProc, CREATE_SUSPENDED, &id);
+    HANDLE thread = StartModuleThread(WorkerThreadProc, nullptr, CREATE_SUSPENDED, &id);
     g_state.workerHandle = thread;
     if (thread == nullptr) {
         return false;
@@ -78,12 +83,23 @@ bool StartWorker() {
     return id != 0;
 }
 
+// A window can only be destroyed by its own thread. When shut-down comes from another
+// one, the window is asked to close and goes when its thread next reads its messages;
+// its module reference keeps the code loaded until then.
 void DestroyNotifyWindow() {
     HWND window = g_state.hiddenWindow;
     if (window == nullptr) {
         return;
     }
-    if (g_state.windowAlive && DestroyWindow(window)) {
+    g_state.hiddenWindow = nullptr;
+    if (!g_state.windowAlive) {
+        return;
+    }
+    if (GetWindowThreadProcessId(window, nullptr) != GetCurrentThreadId()) {
+        PostMessageW(window, WM_CLOSE, 0, 0);
+        return;
+    }
+    if (DestroyWindow(window)) {
         const ULONGLONG deadline = GetTickCount64() + kWindowGoneWaitMs;
         while (g_state.windowAlive && GetTickCount64() < deadline) {
             MSG msg;
@@ -95,9 +111,10 @@ void DestroyNotifyWindow() {
             }
         }
     }
-    g_state.hiddenWindow = nullptr;
 }
 
+// The wait for the worker answers sent messages: the worker may be inside a host call
+// that the launcher serves on this very thread.
 void StopWorker() {
     HANDLE thread = g_state.workerHandle;
     if (thread == nullptr) {
@@ -105,15 +122,13 @@ void StopWorker() {
     }
     if (g_state.workerRunning != 0) {
         g_state.workerRunning = 0;
-        WaitForSingleObject(thread, kWorkerStopWaitMs);
+        WaitServingSentMessages(thread, kWorkerStopWaitMs);
     }
     CloseHandle(thread);
     g_state.workerHandle = nullptr;
 }
 
-}  // namespace
-
-int32_t InitializePlugin(uint64_t param1, uint64_t param2) {
+int32_t StartSession(uint64_t param1, uint64_t param2) {
     if (g_state.workerHandle != nullptr || g_state.hiddenWindow != nullptr) {
         ShutdownPlugin();  // a second initialisation without a shut-down between
     }
@@ -131,7 +146,7 @@ int32_t InitializePlugin(uint64_t param1, uint64_t param2) {
         return 1;
     }
     g_state.pluginId = id;
-    g_state.shuttingDown = 0;
+    const uint32_t session = ++g_state.session;
     std::wstring current = CopyHostString(host->GetCurrentSkin());
     {
         ScopedLock guard(g_state.lock);
@@ -141,11 +156,16 @@ int32_t InitializePlugin(uint64_t param1, uint64_t param2) {
     RegisterNotifyClass();
     CreateNotifyWindow();
 
-    HANDLE enumeration = StartModuleThread(EnumerationThreadProc, 0, nullptr);
+    HANDLE enumeration = StartModuleThread(EnumerationThreadProc,
+                                           reinterpret_cast<LPVOID>(static_cast<uintptr_t>(session)),
+                                           0, nullptr);
     if (enumeration != nullptr) {
         CloseHandle(enumeration);
     }
     if (!StartWorker()) {
+        // A host may free the DLL after a failed initialisation: nothing of it may stay
+        // behind that could run its code later.
+        ShutdownPlugin();
         return 0;
     }
     SyncWithWindowsTheme();
@@ -153,10 +173,25 @@ int32_t InitializePlugin(uint64_t param1, uint64_t param2) {
     return 1;
 }
 
+}  // namespace
+
+int32_t InitializePlugin(uint64_t param1, uint64_t param2) {
+    try {
+        return StartSession(param1, param2);
+    } catch (...) {
+        // Out of memory part-way: take down whatever was started, as a failed start.
+        ShutdownPlugin();
+        return 0;
+    }
+}
+
 int32_t ShutdownPlugin() {
     DestroyNotifyWindow();
     UnregisterClassW(kNotifyWindowClass, g_state.moduleHandle);
-    g_state.shuttingDown = 1;
+    // From here on no thread of the plug-in starts another host call: the host may free
+    // its table once this event returns.
+    ++g_state.session;
+    g_state.hostAccepted = 0;
     StopWorker();
     g_state.pluginId = -1;
     return 1;
@@ -182,13 +217,13 @@ int32_t DispatchEvent(uint32_t event, uint64_t param1, uint64_t param2, uint64_t
         }
         return 1;
     case TS_EVENT_ABOUT:
-        ShowDialog(IDD_ABOUT, param1, AboutDialogProc, 0);
+        ShowHostDialog(IDD_ABOUT, reinterpret_cast<HWND>(param1), AboutDialogProc, 0);
         return 1;
     case TS_EVENT_SETTINGS:
-        ShowDialog(IDD_MAIN_SETTINGS, param1, MainSettingsDialogProc, 0);
+        ShowMainSettingsDialog(reinterpret_cast<HWND>(param1));
         return 1;
     case TS_EVENT_ITEM_SETTINGS:
-        ShowDialog(IDD_ITEM_BEHAVIOR, param1, ItemBehaviorDialogProc, static_cast<LPARAM>(param2));
+        ShowItemBehaviorDialog(reinterpret_cast<HWND>(param1), param2);
         return 1;
     case TS_EVENT_REFRESH_CAPTION:
         RefreshCaption();

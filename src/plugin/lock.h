@@ -10,6 +10,7 @@ public:
     SrwLock(const SrwLock&) = delete;
     SrwLock& operator=(const SrwLock&) = delete;
     void Lock() { AcquireSRWLockExclusive(&lock_); }
+    bool TryLock() { return TryAcquireSRWLockExclusive(&lock_) != 0; }
     void Unlock() { ReleaseSRWLockExclusive(&lock_); }
 
 private:

@@ -31,7 +31,8 @@ void ResetPluginState() {
     s.workerHandle = nullptr;
     s.workerRunning = 0;
     s.hostAccepted = 0;
-    s.shuttingDown = 0;
+    s.session = 0;
+    s.windowModule = nullptr;
     s.changeMode = 0;
     s.targetSkins = 0;
     s.timeUnit = 2;

@@ -7,6 +7,8 @@
 // 3. Every 32-bit word that crosses threads is an atomic, so the hand-overs
 //    (`targetSkin` then `switchPending`; `themeDebounceTicks` then
 //    `themeChangePending`; `workerRunning`) keep their order.
+// 4. `workerRunning` holds the id of the one worker that may tick; a worker whose id
+//    it no longer holds ends, even when a newer worker has started since.
 #ifndef VARNEL_STATE_H
 #define VARNEL_STATE_H
 
@@ -39,8 +41,12 @@ struct PluginState {
     std::atomic<uint32_t> workerRunning{0};
     // Set once a host table has passed the version check, cleared when one fails it.
     std::atomic<int32_t> hostAccepted{0};
-    // Set at shut-down: a start-up enumeration still running stops before its next host call.
-    std::atomic<int32_t> shuttingDown{0};
+    // Bumped by every initialisation and every shut-down. A thread started for one session
+    // (the start-up enumeration) or a tick begun in it stops once the number moves on, so it
+    // never calls a table the host may already have freed, nor the next session's.
+    std::atomic<uint32_t> session{0};
+    // The module reference the hidden window holds while it exists (see NotifyWindowProc).
+    std::atomic<HMODULE> windowModule{nullptr};
 
     // Settings
     std::atomic<int32_t> changeMode{0};

@@ -1,21 +1,23 @@
 #include "ui/dialog_util.h"
 
+INT_PTR ShowHostDialog(UINT dialogId, HWND owner, DLGPROC proc, LPARAM param) {
+    const HostServiceTable* host = AcceptedHost();
+    if (host == nullptr || host->ShowLocalizedDialog == nullptr) {
+        return 0;
+    }
+    return host->ShowLocalizedDialog(g_state.moduleHandle, dialogId, owner, proc, param);
+}
+
 SkinList CopyAllSkins() {
     ScopedLock guard(g_state.lock);
     return g_state.allSkins;
 }
 
-bool AllSkinsIdentifierAt(LRESULT row, std::wstring* identifier) {
-    if (row < 0) {
+bool IdentifierAt(const SkinList& shown, LRESULT row, std::wstring* identifier) {
+    if (row < 0 || static_cast<size_t>(row) >= shown.size()) {
         return false;
     }
-    ScopedLock guard(g_state.lock);
-    // The list may have been rebuilt since the rows were filled; a row past its end
-    // names nothing.
-    if (static_cast<size_t>(row) >= g_state.allSkins.size()) {
-        return false;
-    }
-    *identifier = g_state.allSkins[static_cast<size_t>(row)].identifier;
+    *identifier = shown[static_cast<size_t>(row)].identifier;
     return true;
 }
 

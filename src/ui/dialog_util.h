@@ -2,8 +2,12 @@
 //
 // 1. Nothing here holds g_state.lock across a window function or a host call: skin
 //    lists are copied under the lock and the copies are then shown.
-// 2. Per-dialog data hangs on the dialog (DWLP_USER) from WM_INITDIALOG until the
-//    dialog ends; after FreeDialogData the dialog answers commands with a null pointer.
+// 2. A dialog's data belongs to the call that shows it: a struct on that call's
+//    stack, passed as the dialog's initialisation parameter and kept in DWLP_USER.
+//    It goes when the call returns, however the dialog ended.
+// 3. Rows of a skin box are looked up in the copy that filled them, never in the
+//    live list, which an enumeration may replace while the dialog is open.
+// 4. No C++ exception leaves a dialog procedure (GuardDialog).
 #ifndef VARNEL_DIALOG_UTIL_H
 #define VARNEL_DIALOG_UTIL_H
 
@@ -13,12 +17,15 @@
 
 #include "plugin/state.h"
 
+// Shows dialog `dialogId` of the plug-in modally through the host; the host's result,
+// or 0 when there is no host to ask.
+INT_PTR ShowHostDialog(UINT dialogId, HWND owner, DLGPROC proc, LPARAM param);
+
 // A copy of g_state.allSkins, taken under the lock.
 SkinList CopyAllSkins();
 
-// The identifier of allSkins entry `row`, or false when the row is none (CB_ERR, LB_ERR)
-// or the list no longer has that entry.
-bool AllSkinsIdentifierAt(LRESULT row, std::wstring* identifier);
+// The identifier of `shown` entry `row`, or false when the row is none (CB_ERR, LB_ERR).
+bool IdentifierAt(const SkinList& shown, LRESULT row, std::wstring* identifier);
 
 void EnableControl(HWND dialog, int id, bool enabled);
 bool IsButtonChecked(HWND dialog, int id);
@@ -31,17 +38,22 @@ T* DialogData(HWND dialog) {
     return reinterpret_cast<T*>(GetWindowLongPtrW(dialog, DWLP_USER));
 }
 
+// Keeps the data that came with WM_INITDIALOG; returns it.
 template <typename T>
-void AttachDialogData(HWND dialog, T* data) {
-    SetWindowLongPtrW(dialog, DWLP_USER, reinterpret_cast<LONG_PTR>(data));
+T* AttachDialogData(HWND dialog, LPARAM lParam) {
+    SetWindowLongPtrW(dialog, DWLP_USER, lParam);
+    return reinterpret_cast<T*>(lParam);
 }
 
-// Detaches and deletes the dialog's data; a second call finds nothing to free.
-template <typename T>
-void FreeDialogData(HWND dialog) {
-    T* data = DialogData<T>(dialog);
-    SetWindowLongPtrW(dialog, DWLP_USER, 0);
-    delete data;
+// Runs a dialog procedure's body; an exception (out of memory) reads as "not handled"
+// and leaves the dialog open, so the user can still cancel it.
+template <typename Body>
+INT_PTR GuardDialog(Body&& body) noexcept {
+    try {
+        return body();
+    } catch (...) {
+        return FALSE;
+    }
 }
 
 #endif

@@ -1,12 +1,12 @@
 // The behaviour dialog of one launcher item: next skin of the sequence, or one skin.
 //
-// 1. The item's id is the low 32 bits of the initialisation parameter; it hangs on the
-//    dialog until the dialog ends.
+// 1. The item's id is the low 32 bits of the parameter the launcher gave; it lives with
+//    the dialog's data in the call that shows the dialog.
 // 2. The parameters live in the host, not in the plug-in's settings: OK writes them
 //    there and saves nothing of the plug-in's own.
 // 3. OK stores the behaviour as 0 or 1, and the skin of the selected row whichever
-//    behaviour is chosen; with no row selected (empty Skins folder) the stored skin is
-//    left as it was.
+//    behaviour is chosen, taken from the list that filled the box; with no row
+//    selected (empty Skins folder) the stored skin is left as it was.
 #include <cstdint>
 
 #include "catalog/catalog.h"
@@ -19,31 +19,26 @@ namespace {
 
 struct ItemDialogData {
     uint32_t itemId = 0;
+    SkinList shown;  // the rows of the skin box
 };
 
-// The analyser loses the data once it is stored in DWLP_USER as an integer; the
-// dialog owns it there until FreeDialogData.
-// NOLINTBEGIN(clang-analyzer-cplusplus.NewDeleteLeaks)
-void OpenItemDialog(HWND dialog, LPARAM lParam) {
-    auto* data = new ItemDialogData;
-    data->itemId = static_cast<uint32_t>(static_cast<uint64_t>(lParam) & 0xFFFFFFFFu);
-    AttachDialogData(dialog, data);
-
+void OpenItemDialog(HWND dialog, ItemDialogData& data) {
     int32_t behavior = 0;
     std::wstring storedSkin;
     if (const HostServiceTable* host = AcceptedHost()) {
         if (host->GetItemParamInt != nullptr) {
-            behavior = host->GetItemParamInt(data->itemId, 0, 0);
+            behavior = host->GetItemParamInt(data.itemId, 0, 0);
         }
         if (host->GetItemParamString != nullptr) {
-            storedSkin = CopyHostString(host->GetItemParamString(data->itemId, 0));
+            storedSkin = CopyHostString(host->GetItemParamString(data.itemId, 0));
         }
     }
     CheckRadioButton(dialog, IDC_ITEM_NEXT, IDC_ITEM_SPECIFIED,
                      behavior == 0 ? IDC_ITEM_NEXT : IDC_ITEM_SPECIFIED);
 
     EnumerateSkinsFolder();
-    const SkinList skins = CopyAllSkins();
+    data.shown = CopyAllSkins();
+    const SkinList& skins = data.shown;
     for (size_t i = 0; i < skins.size(); ++i) {
         SendDlgItemMessageW(dialog, IDC_ITEM_SKIN, CB_ADDSTRING, 0,
                             reinterpret_cast<LPARAM>(skins[i].displayName.c_str()));
@@ -53,13 +48,12 @@ void OpenItemDialog(HWND dialog, LPARAM lParam) {
     }
     SendCommandToSelf(dialog, IDC_ITEM_NEXT, 0);
 }
-// NOLINTEND(clang-analyzer-cplusplus.NewDeleteLeaks)
 
 void StoreItemBehavior(HWND dialog, const ItemDialogData& data) {
     const int32_t behavior = IsButtonChecked(dialog, IDC_ITEM_NEXT) ? 0 : 1;
     const LRESULT row = SendDlgItemMessageW(dialog, IDC_ITEM_SKIN, CB_GETCURSEL, 0, 0);
     std::wstring skin;
-    const bool haveSkin = AllSkinsIdentifierAt(row, &skin);
+    const bool haveSkin = IdentifierAt(data.shown, row, &skin);
     const HostServiceTable* host = AcceptedHost();
     if (host == nullptr) {
         return;
@@ -72,22 +66,18 @@ void StoreItemBehavior(HWND dialog, const ItemDialogData& data) {
     }
 }
 
-}  // namespace
-
-INT_PTR CALLBACK ItemBehaviorDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+INT_PTR HandleItemBehavior(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_INITDIALOG) {
-        OpenItemDialog(dialog, lParam);
+        if (auto* data = AttachDialogData<ItemDialogData>(dialog, lParam)) {
+            OpenItemDialog(dialog, *data);
+        }
         return TRUE;
     }
     if (message != WM_COMMAND) {
         return FALSE;
     }
-    ItemDialogData* data = DialogData<ItemDialogData>(dialog);
-    if (data == nullptr) {
-        return TRUE;  // the dialog is ending; its data is gone
-    }
-    const int id = LOWORD(wParam);
-    switch (id) {
+    const ItemDialogData* data = DialogData<ItemDialogData>(dialog);
+    switch (LOWORD(wParam)) {
     case IDC_ITEM_NEXT:
     case IDC_ITEM_SPECIFIED:
         if (HIWORD(wParam) == BN_CLICKED) {
@@ -95,16 +85,29 @@ INT_PTR CALLBACK ItemBehaviorDialogProc(HWND dialog, UINT message, WPARAM wParam
         }
         break;
     case IDOK:
-        StoreItemBehavior(dialog, *data);
-        FreeDialogData<ItemDialogData>(dialog);
-        EndDialog(dialog, 1);
+        if (data != nullptr) {
+            StoreItemBehavior(dialog, *data);
+        }
+        EndDialog(dialog, data != nullptr ? 1 : 0);
         break;
     case IDCANCEL:
-        FreeDialogData<ItemDialogData>(dialog);
         EndDialog(dialog, 0);
         break;
     default:
         break;
     }
     return TRUE;
+}
+
+}  // namespace
+
+INT_PTR ShowItemBehaviorDialog(HWND owner, uint64_t param) {
+    ItemDialogData data;
+    data.itemId = static_cast<uint32_t>(param & 0xFFFFFFFFu);
+    return ShowHostDialog(IDD_ITEM_BEHAVIOR, owner, ItemBehaviorDialogProc,
+                          reinterpret_cast<LPARAM>(&data));
+}
+
+INT_PTR CALLBACK ItemBehaviorDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+    return GuardDialog([&] { return HandleItemBehavior(dialog, message, wParam, lParam); });
 }

@@ -18,17 +18,7 @@ void ApplyModeEnabling(HWND dialog) {
     EnableControl(dialog, IDC_MAIN_THEME_SETTINGS, !periodic);
 }
 
-void ShowSubDialog(HWND dialog, UINT dialogId, DLGPROC proc) {
-    const HostServiceTable* host = AcceptedHost();
-    if (host == nullptr || host->ShowLocalizedDialog == nullptr) {
-        return;
-    }
-    host->ShowLocalizedDialog(g_state.moduleHandle, dialogId, dialog, proc, 0);
-}
-
-}  // namespace
-
-INT_PTR CALLBACK MainSettingsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
+INT_PTR HandleMainSettings(HWND dialog, UINT message, WPARAM wParam) {
     if (message == WM_INITDIALOG) {
         CheckRadioButton(dialog, IDC_MAIN_PERIODIC, IDC_MAIN_THEME_SYNC,
                          g_state.changeMode == 0 ? IDC_MAIN_PERIODIC : IDC_MAIN_THEME_SYNC);
@@ -49,12 +39,12 @@ INT_PTR CALLBACK MainSettingsDialogProc(HWND dialog, UINT message, WPARAM wParam
         break;
     case IDC_MAIN_PERIODIC_SETTINGS:
         if (code == BN_CLICKED) {
-            ShowSubDialog(dialog, IDD_PERIODIC_SETTINGS, PeriodicSettingsDialogProc);
+            ShowPeriodicSettingsDialog(dialog);
         }
         break;
     case IDC_MAIN_THEME_SETTINGS:
         if (code == BN_CLICKED) {
-            ShowSubDialog(dialog, IDD_THEME_SYNC_SETTINGS, ThemeSyncSettingsDialogProc);
+            ShowThemeSyncSettingsDialog(dialog);
         }
         break;
     case IDOK:
@@ -69,4 +59,14 @@ INT_PTR CALLBACK MainSettingsDialogProc(HWND dialog, UINT message, WPARAM wParam
         break;
     }
     return TRUE;
+}
+
+}  // namespace
+
+INT_PTR ShowMainSettingsDialog(HWND owner) {
+    return ShowHostDialog(IDD_MAIN_SETTINGS, owner, MainSettingsDialogProc, 0);
+}
+
+INT_PTR CALLBACK MainSettingsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
+    return GuardDialog([&] { return HandleMainSettings(dialog, message, wParam); });
 }

@@ -2,8 +2,10 @@
 //
 // 1. Opening drops selected skins that are no longer in the Skins folder from
 //    selectedSkins itself and fills in missing display names; Cancel does not undo that.
-// 2. workingSkins, the edited copy of the selection, hangs on the dialog; row i of the
-//    right list always shows entry i. It may hold a skin more than once.
+// 2. The dialog's data lives in the call that shows it: `shown`, the copy of allSkins
+//    that filled the left list (Add takes its entries from there), and workingSkins,
+//    the edited copy of the selection; row i of each list always shows entry i.
+//    workingSkins may hold a skin more than once.
 // 3. The list buttons are enabled by one rule (sent as a click of the "all skins"
 //    button), and Remove/Up/Down by the right list's selection.
 // 4. OK stores everything in a fixed order, re-aligns the rotation, restarts the
@@ -26,6 +28,7 @@
 namespace {
 
 struct PeriodicDialogData {
+    SkinList shown;
     SkinList workingSkins;
 };
 
@@ -59,9 +62,10 @@ SkinList PurgeSelectedSkins() {
         }
         kept.push_back(std::move(entry));
     }
+    SkinList stored = kept;
     {
         ScopedLock guard(g_state.lock);
-        g_state.selectedSkins = kept;
+        g_state.selectedSkins.swap(stored);
     }
     return kept;
 }
@@ -127,24 +131,22 @@ void ApplySelectionRule(HWND dialog, const PeriodicDialogData* data, LRESULT s) 
 
 void RunEnablingRule(HWND dialog) { SendCommandToSelf(dialog, IDC_PERIODIC_ALL, 0); }
 
-void OpenPeriodicDialog(HWND dialog) {
+void OpenPeriodicDialog(HWND dialog, PeriodicDialogData& data) {
     CheckRadioButton(dialog, IDC_PERIODIC_ALL, IDC_PERIODIC_SELECTED,
                      g_state.targetSkins == 0 ? IDC_PERIODIC_ALL : IDC_PERIODIC_SELECTED);
 
     EnumerateSkinsFolder();
-    const SkinList allSkins = CopyAllSkins();
-    for (const SkinEntry& entry : allSkins) {
+    data.shown = CopyAllSkins();
+    for (const SkinEntry& entry : data.shown) {
         ListMessage(dialog, IDC_PERIODIC_ALL_LIST, LB_ADDSTRING, 0, TextParam(entry.displayName));
     }
     ListMessage(dialog, IDC_PERIODIC_ALL_LIST, LB_SETCURSEL, 0);
 
-    auto* data = new PeriodicDialogData;
-    data->workingSkins = PurgeSelectedSkins();
-    for (const SkinEntry& entry : data->workingSkins) {
+    data.workingSkins = PurgeSelectedSkins();
+    for (const SkinEntry& entry : data.workingSkins) {
         ListMessage(dialog, IDC_PERIODIC_SELECTED_LIST, LB_ADDSTRING, 0,
                     TextParam(entry.displayName));
     }
-    AttachDialogData(dialog, data);
 
     ListMessage(dialog, IDC_PERIODIC_INTERVAL, EM_LIMITTEXT, 3);
     ListMessage(dialog, IDC_PERIODIC_INTERVAL_SPIN, UDM_SETRANGE, 0, MAKELPARAM(999, 1));
@@ -158,19 +160,12 @@ void OpenPeriodicDialog(HWND dialog) {
 }
 
 void AddSkin(HWND dialog, PeriodicDialogData& data, LRESULT left) {
-    if (left < 0) {
+    if (left < 0 || static_cast<size_t>(left) >= data.shown.size()) {
         return;
     }
-    SkinEntry entry;
-    {
-        ScopedLock guard(g_state.lock);
-        if (static_cast<size_t>(left) >= g_state.allSkins.size()) {
-            return;
-        }
-        entry = g_state.allSkins[static_cast<size_t>(left)];
-    }
+    const SkinEntry& entry = data.shown[static_cast<size_t>(left)];
+    data.workingSkins.push_back(entry);
     ListMessage(dialog, IDC_PERIODIC_SELECTED_LIST, LB_ADDSTRING, 0, TextParam(entry.displayName));
-    data.workingSkins.push_back(std::move(entry));
 }
 
 bool RemoveSkin(HWND dialog, PeriodicDialogData& data, LRESULT s) {
@@ -217,10 +212,11 @@ void StorePeriodicSettings(HWND dialog, PeriodicDialogData& data) {
     const bool timeValid = ListMessage(dialog, IDC_PERIODIC_TIME, DTM_GETSYSTEMTIME, 0,
                                        reinterpret_cast<LPARAM>(&time)) == GDT_VALID;
 
+    SkinList selection = data.workingSkins;  // copied before anything changes
     g_state.targetSkins = targetSkins;
     {
         ScopedLock guard(g_state.lock);
-        g_state.selectedSkins = data.workingSkins;
+        g_state.selectedSkins.swap(selection);
     }
     SyncRotationIndex();
     g_state.interval = interval;
@@ -235,21 +231,24 @@ void StorePeriodicSettings(HWND dialog, PeriodicDialogData& data) {
     SaveSettings();
 }
 
-}  // namespace
-
-INT_PTR CALLBACK PeriodicSettingsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
+INT_PTR HandlePeriodicSettings(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_INITDIALOG) {
-        OpenPeriodicDialog(dialog);
+        if (auto* data = AttachDialogData<PeriodicDialogData>(dialog, lParam)) {
+            OpenPeriodicDialog(dialog, *data);
+        }
         return TRUE;
     }
     if (message != WM_COMMAND) {
         return FALSE;
     }
+    const int id = LOWORD(wParam);
     PeriodicDialogData* data = DialogData<PeriodicDialogData>(dialog);
     if (data == nullptr) {
-        return TRUE;  // the dialog is ending; its data is gone
+        if (id == IDOK || id == IDCANCEL) {
+            EndDialog(dialog, 0);
+        }
+        return TRUE;
     }
-    const int id = LOWORD(wParam);
     const WORD code = HIWORD(wParam);
     const LRESULT left = ListMessage(dialog, IDC_PERIODIC_ALL_LIST, LB_GETCURSEL);
     const LRESULT s = ListMessage(dialog, IDC_PERIODIC_SELECTED_LIST, LB_GETCURSEL);
@@ -299,15 +298,26 @@ INT_PTR CALLBACK PeriodicSettingsDialogProc(HWND dialog, UINT message, WPARAM wP
         break;
     case IDOK:
         StorePeriodicSettings(dialog, *data);
-        FreeDialogData<PeriodicDialogData>(dialog);
         EndDialog(dialog, 1);
         break;
     case IDCANCEL:
-        FreeDialogData<PeriodicDialogData>(dialog);
         EndDialog(dialog, 0);
         break;
     default:
         break;
     }
     return TRUE;
+}
+
+}  // namespace
+
+INT_PTR ShowPeriodicSettingsDialog(HWND owner) {
+    PeriodicDialogData data;
+    return ShowHostDialog(IDD_PERIODIC_SETTINGS, owner, PeriodicSettingsDialogProc,
+                          reinterpret_cast<LPARAM>(&data));
+}
+
+INT_PTR CALLBACK PeriodicSettingsDialogProc(HWND dialog, UINT message, WPARAM wParam,
+                                            LPARAM lParam) {
+    return GuardDialog([&] { return HandlePeriodicSettings(dialog, message, wParam, lParam); });
 }

@@ -2,8 +2,9 @@
 //
 // 1. Each box preselects row 0, then every later row whose identifier equals the stored
 //    one exactly; so the last match wins and a missing skin shows the first row.
-// 2. OK stores the identifiers of the selected rows and saves. A box without a selected
-//    row (empty Skins folder) leaves its stored skin as it was.
+// 2. OK stores the identifiers of the selected rows, taken from the list that filled
+//    the boxes, and saves. A box without a selected row (empty Skins folder) leaves
+//    its stored skin as it was.
 // 3. Nothing is applied: the new skins take effect at the next theme change.
 #include "catalog/catalog.h"
 #include "config/settings.h"
@@ -14,9 +15,14 @@
 
 namespace {
 
-void FillThemeBoxes(HWND dialog) {
+struct ThemeDialogData {
+    SkinList shown;  // the rows of both boxes
+};
+
+void FillThemeBoxes(HWND dialog, ThemeDialogData& data) {
     EnumerateSkinsFolder();
-    const SkinList skins = CopyAllSkins();
+    data.shown = CopyAllSkins();
+    const SkinList& skins = data.shown;
     std::wstring light;
     std::wstring dark;
     {
@@ -42,39 +48,42 @@ void FillThemeBoxes(HWND dialog) {
     }
 }
 
-void StoreThemeSkins(HWND dialog) {
+void StoreThemeSkins(HWND dialog, const ThemeDialogData& data) {
     const LRESULT lightRow = SendDlgItemMessageW(dialog, IDC_THEME_LIGHT, CB_GETCURSEL, 0, 0);
     const LRESULT darkRow = SendDlgItemMessageW(dialog, IDC_THEME_DARK, CB_GETCURSEL, 0, 0);
     std::wstring light;
     std::wstring dark;
-    const bool haveLight = AllSkinsIdentifierAt(lightRow, &light);
-    const bool haveDark = AllSkinsIdentifierAt(darkRow, &dark);
+    const bool haveLight = IdentifierAt(data.shown, lightRow, &light);
+    const bool haveDark = IdentifierAt(data.shown, darkRow, &dark);
     {
         ScopedLock guard(g_state.lock);
         if (haveLight) {
-            g_state.lightThemeSkin = light;
+            g_state.lightThemeSkin.swap(light);
         }
         if (haveDark) {
-            g_state.darkThemeSkin = dark;
+            g_state.darkThemeSkin.swap(dark);
         }
     }
     SaveSettings();
 }
 
-}  // namespace
-
-INT_PTR CALLBACK ThemeSyncSettingsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
+INT_PTR HandleThemeSync(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_INITDIALOG) {
-        FillThemeBoxes(dialog);
+        if (auto* data = AttachDialogData<ThemeDialogData>(dialog, lParam)) {
+            FillThemeBoxes(dialog, *data);
+        }
         return TRUE;
     }
     if (message != WM_COMMAND) {
         return FALSE;
     }
+    const ThemeDialogData* data = DialogData<ThemeDialogData>(dialog);
     switch (LOWORD(wParam)) {
     case IDOK:
-        StoreThemeSkins(dialog);
-        EndDialog(dialog, 1);
+        if (data != nullptr) {
+            StoreThemeSkins(dialog, *data);
+        }
+        EndDialog(dialog, data != nullptr ? 1 : 0);
         break;
     case IDCANCEL:
         EndDialog(dialog, 0);
@@ -83,4 +92,17 @@ INT_PTR CALLBACK ThemeSyncSettingsDialogProc(HWND dialog, UINT message, WPARAM w
         break;
     }
     return TRUE;
+}
+
+}  // namespace
+
+INT_PTR ShowThemeSyncSettingsDialog(HWND owner) {
+    ThemeDialogData data;
+    return ShowHostDialog(IDD_THEME_SYNC_SETTINGS, owner, ThemeSyncSettingsDialogProc,
+                          reinterpret_cast<LPARAM>(&data));
+}
+
+INT_PTR CALLBACK ThemeSyncSettingsDialogProc(HWND dialog, UINT message, WPARAM wParam,
+                                             LPARAM lParam) {
+    return GuardDialog([&] { return HandleThemeSync(dialog, message, wParam, lParam); });
 }

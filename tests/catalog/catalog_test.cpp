@@ -202,7 +202,9 @@ TEST_F(CatalogTest, ResynchronisesOnlyWhenAllSkinsIsTheActiveList) {
 
 TEST_F(CatalogTest, ThreadProcEnumeratesOnceAndEnds) {
     const std::wstring p = devhost::MakeFileSkin(skins_, L"P");
-    HANDLE thread = StartModuleThread(&EnumerationThreadProc, 0, nullptr);
+    HANDLE thread = StartModuleThread(&EnumerationThreadProc,
+                                      reinterpret_cast<LPVOID>(static_cast<uintptr_t>(g_state.session.load())),
+                                      0, nullptr);
     ASSERT_NE(thread, nullptr);
     ASSERT_EQ(WaitForSingleObject(thread, 10000), WAIT_OBJECT_0);
     DWORD code = 1;
@@ -217,7 +219,7 @@ TEST_F(CatalogTest, ShutDownAbandonsAnEnumerationBeforeItsNextHostCall) {
     devhost::MakeFileSkin(skins_, L"Q");
     SetAllSkins({L"kept"});
     devhost::SetDisplayNameRule([](const std::wstring& id) {
-        g_state.shuttingDown = 1;
+        ++g_state.session;  // as a shut-down does
         return devhost::DefaultDisplayName(id);
     });
     EnumerateSkinsFolder();

@@ -116,23 +116,16 @@ TEST_F(EventTest, ItemEventWithAnOddFlagCallsNothing) {
     EXPECT_EQ(0u, devhost::CallCount(35)) << "ApplySkin";
 }
 
-TEST_F(EventTest, ItemSettingsEventPassesTheWholeParameter) {
+TEST_F(EventTest, ItemSettingsEventOpensTheItemOfTheParametersLow32Bits) {
     ASSERT_EQ(1, Initialize());
-    devhost::PushDialogScript([](HWND dlg) { devhost::PressCancel(dlg); });
-    devhost::ClearLog();
+    devhost::PushDialogScript([](HWND dlg) {
+        EXPECT_EQ(L"Plugin Item Behavior", devhost::DialogTitle(dlg));
+        devhost::PressOk(dlg);
+    });
     EXPECT_EQ(1, Send(10, 0, 0x123456789ABCDEF0ull));
-    int shown = 0;
-    for (const auto& e : devhost::Log()) {
-        if (e.name != L"ShowLocalizedDialog") {
-            continue;
-        }
-        ++shown;
-        // The host logs the parameter in decimal: 0x123456789ABCDEF0.
-        EXPECT_NE(std::wstring::npos, e.args.find(L"104")) << "dialog id missing from the call";
-        EXPECT_NE(std::wstring::npos, e.args.find(L"1311768467463790320")) << "parameter cut";
-    }
-    EXPECT_EQ(1, shown);
-    EXPECT_FALSE(devhost::GetItemParamInt(0x9ABCDEF0, 0).has_value()) << "Cancel stores nothing";
+    EXPECT_EQ(1u, devhost::CallCount(49)) << "ShowLocalizedDialog";
+    EXPECT_EQ(std::optional<int32_t>(0), devhost::GetItemParamInt(0x9ABCDEF0, 0))
+        << "OK stores the behaviour of item 0x9ABCDEF0";
 }
 
 TEST_F(EventTest, EventsThatNeedAHostCallNothingBeforeOneIsAccepted) {

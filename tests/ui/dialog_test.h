@@ -28,11 +28,12 @@ protected:
         PluginTest::TearDown();
     }
 
-    // Opens dialog `dialogId` with `proc` as the host does and runs `script` in it.
-    static INT_PTR Show(UINT dialogId, DLGPROC proc, const std::function<void(HWND)>& script,
-                        LPARAM param = 0) {
+    // Opens a dialog through `open` (one of the plug-in's Show functions, which goes
+    // through the host) and runs `script` in it.
+    static INT_PTR Show(const std::function<INT_PTR()>& open,
+                        const std::function<void(HWND)>& script) {
         devhost::PushDialogScript(script);
-        return devhost::Table()->ShowLocalizedDialog(TestModule(), dialogId, nullptr, proc, param);
+        return open();
     }
 
     // Makes file skins "<name>.tskin" named <name>; returns their identifiers.

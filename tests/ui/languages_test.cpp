@@ -44,18 +44,20 @@ TEST_F(LanguagesTest, EachDialogShowsItsTitleAndOkButtonInTheHostsLanguage) {
         devhost::SetLanguage(language.id);
         struct Dialog {
             UINT id;
-            DLGPROC proc;
+            INT_PTR (*open)();
             const wchar_t* title;
         };
         const Dialog dialogs[] = {
-            {IDD_MAIN_SETTINGS, MainSettingsDialogProc, language.mainTitle},
-            {IDD_ITEM_BEHAVIOR, ItemBehaviorDialogProc, language.itemTitle},
-            {IDD_PERIODIC_SETTINGS, PeriodicSettingsDialogProc, language.periodicTitle},
-            {IDD_THEME_SYNC_SETTINGS, ThemeSyncSettingsDialogProc, language.themeTitle},
+            {IDD_MAIN_SETTINGS, [] { return ShowMainSettingsDialog(nullptr); }, language.mainTitle},
+            {IDD_ITEM_BEHAVIOR, [] { return ShowItemBehaviorDialog(nullptr, 0); }, language.itemTitle},
+            {IDD_PERIODIC_SETTINGS, [] { return ShowPeriodicSettingsDialog(nullptr); },
+             language.periodicTitle},
+            {IDD_THEME_SYNC_SETTINGS, [] { return ShowThemeSyncSettingsDialog(nullptr); },
+             language.themeTitle},
         };
         for (const Dialog& dialog : dialogs) {
             SCOPED_TRACE(dialog.id);
-            Show(dialog.id, dialog.proc, [&](HWND dlg) {
+            Show(dialog.open, [&](HWND dlg) {
                 EXPECT_EQ(dialog.title, devhost::DialogTitle(dlg));
                 EXPECT_EQ(language.ok, devhost::GetText(dlg, IDOK));
                 if (dialog.id == IDD_PERIODIC_SETTINGS) {

@@ -7,7 +7,7 @@ namespace {
 class MainDialogTest : public DialogTest {
 protected:
     static INT_PTR ShowMain(const std::function<void(HWND)>& script) {
-        return Show(IDD_MAIN_SETTINGS, MainSettingsDialogProc, script);
+        return Show([] { return ShowMainSettingsDialog(nullptr); }, script);
     }
 };
 

@@ -14,7 +14,7 @@ constexpr int kListControls[] = {IDC_PERIODIC_ALL_LIST, IDC_PERIODIC_ADD,
 class PeriodicDialogTest : public DialogTest {
 protected:
     static INT_PTR ShowPeriodic(const std::function<void(HWND)>& script) {
-        return Show(IDD_PERIODIC_SETTINGS, PeriodicSettingsDialogProc, script);
+        return Show([] { return ShowPeriodicSettingsDialog(nullptr); }, script);
     }
 
     // Selected skins made of the given identifiers, display names left empty as a

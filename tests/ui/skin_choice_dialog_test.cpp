@@ -14,7 +14,7 @@ const SkinList kFrozenSkins = {{L"Aurora.tskin", L"Aurora"},
 class ThemeDialogTest : public DialogTest {
 protected:
     static INT_PTR ShowTheme(const std::function<void(HWND)>& script) {
-        return Show(IDD_THEME_SYNC_SETTINGS, ThemeSyncSettingsDialogProc, script);
+        return Show([] { return ShowThemeSyncSettingsDialog(nullptr); }, script);
     }
     static void SetThemeSkins(const std::wstring& light, const std::wstring& dark) {
         ScopedLock guard(g_state.lock);
@@ -107,7 +107,7 @@ TEST_F(ThemeDialogTest, EmptySkinsFolderKeepsTheStoredSkinsAndStillSaves) {
 class ItemDialogTest : public DialogTest {
 protected:
     static INT_PTR ShowItem(LPARAM param, const std::function<void(HWND)>& script) {
-        return Show(IDD_ITEM_BEHAVIOR, ItemBehaviorDialogProc, script, param);
+        return Show([param] { return ShowItemBehaviorDialog(nullptr, static_cast<uint64_t>(param)); }, script);
     }
 };
 
