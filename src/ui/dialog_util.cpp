@@ -8,6 +8,11 @@ INT_PTR ShowHostDialog(UINT dialogId, HWND owner, DLGPROC proc, LPARAM param) {
     return host->ShowLocalizedDialog(g_state.moduleHandle, dialogId, owner, proc, param);
 }
 
+void EndDialogAndDetach(HWND dialog, INT_PTR result) {
+    SetWindowLongPtrW(dialog, DWLP_USER, 0);
+    EndDialog(dialog, result);
+}
+
 SkinList CopyAllSkins() {
     ScopedLock guard(g_state.lock);
     return g_state.allSkins;

@@ -45,6 +45,10 @@ T* AttachDialogData(HWND dialog, LPARAM lParam) {
     return reinterpret_cast<T*>(lParam);
 }
 
+// Ends the dialog and lets go of its data: commands that still arrive before the
+// dialog has gone find none and change nothing.
+void EndDialogAndDetach(HWND dialog, INT_PTR result);
+
 // Runs a dialog procedure's body; an exception (out of memory) reads as "not handled"
 // and leaves the dialog open, so the user can still cancel it.
 template <typename Body>

@@ -88,10 +88,10 @@ INT_PTR HandleItemBehavior(HWND dialog, UINT message, WPARAM wParam, LPARAM lPar
         if (data != nullptr) {
             StoreItemBehavior(dialog, *data);
         }
-        EndDialog(dialog, data != nullptr ? 1 : 0);
+        EndDialogAndDetach(dialog, data != nullptr ? 1 : 0);
         break;
     case IDCANCEL:
-        EndDialog(dialog, 0);
+        EndDialogAndDetach(dialog, 0);
         break;
     default:
         break;

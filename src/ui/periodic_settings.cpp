@@ -245,7 +245,7 @@ INT_PTR HandlePeriodicSettings(HWND dialog, UINT message, WPARAM wParam, LPARAM 
     PeriodicDialogData* data = DialogData<PeriodicDialogData>(dialog);
     if (data == nullptr) {
         if (id == IDOK || id == IDCANCEL) {
-            EndDialog(dialog, 0);
+            EndDialogAndDetach(dialog, 0);
         }
         return TRUE;
     }
@@ -298,10 +298,10 @@ INT_PTR HandlePeriodicSettings(HWND dialog, UINT message, WPARAM wParam, LPARAM 
         break;
     case IDOK:
         StorePeriodicSettings(dialog, *data);
-        EndDialog(dialog, 1);
+        EndDialogAndDetach(dialog, 1);
         break;
     case IDCANCEL:
-        EndDialog(dialog, 0);
+        EndDialogAndDetach(dialog, 0);
         break;
     default:
         break;

@@ -83,10 +83,10 @@ INT_PTR HandleThemeSync(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
         if (data != nullptr) {
             StoreThemeSkins(dialog, *data);
         }
-        EndDialog(dialog, data != nullptr ? 1 : 0);
+        EndDialogAndDetach(dialog, data != nullptr ? 1 : 0);
         break;
     case IDCANCEL:
-        EndDialog(dialog, 0);
+        EndDialogAndDetach(dialog, 0);
         break;
     default:
         break;

@@ -507,23 +507,25 @@ TEST_F(PeriodicDialogTest, CommandsReachingTheDialogAfterOkAreIgnored) {
     EXPECT_TRUE(SelectedSkinsNow().empty());
 }
 
-TEST_F(PeriodicDialogTest, AddWhileTheStartUpEnumerationRunsTakesTheShownEntry) {
+TEST_F(PeriodicDialogTest, AddTakesTheShownEntryWhileAnEnumerationReplacesTheList) {
     FreezeAllSkins({{L"B.tskin", L"Bee"}, {L"A.tskin", L"Ay"}});
     g_state.targetSkins = 1;
     ShowPeriodic([&](HWND dlg) {
         EXPECT_EQ((Rows{L"Bee", L"Ay"}), devhost::ListRows(dlg, IDC_PERIODIC_ALL_LIST));
         devhost::SelectListRow(dlg, IDC_PERIODIC_ALL_LIST, 1);
         devhost::Click(dlg, IDC_PERIODIC_ADD);
-        {
-            // The running enumeration emptied the list again: Add finds no entry.
-            ScopedLock guard(g_state.lock);
-            g_state.allSkins.clear();
+        for (const SkinList& replaced : {SkinList{}, SkinList{{L"Z.tskin", L"Zed"}, {L"Y.tskin", L"Why"}}}) {
+            SCOPED_TRACE(replaced.size());
+            {
+                ScopedLock guard(g_state.lock);
+                g_state.allSkins = replaced;
+            }
+            devhost::Click(dlg, IDC_PERIODIC_ADD);
         }
-        devhost::Click(dlg, IDC_PERIODIC_ADD);
-        EXPECT_EQ(Rows{L"Ay"}, devhost::ListRows(dlg, IDC_PERIODIC_SELECTED_LIST));
+        EXPECT_EQ((Rows{L"Ay", L"Ay", L"Ay"}), devhost::ListRows(dlg, IDC_PERIODIC_SELECTED_LIST));
         devhost::PressOk(dlg);
     });
-    EXPECT_EQ(Rows{L"A.tskin"}, Identifiers(SelectedSkinsNow()));
+    EXPECT_EQ((Rows{L"A.tskin", L"A.tskin", L"A.tskin"}), Identifiers(SelectedSkinsNow()));
 }
 
 }  // namespace

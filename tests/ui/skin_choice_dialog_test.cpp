@@ -221,4 +221,30 @@ TEST_F(ItemDialogTest, CommandsReachingTheDialogAfterItEndedAreIgnored) {
     EXPECT_EQ(0u, devhost::CallCount(70));
 }
 
+TEST_F(ItemDialogTest, OkTakesTheChosenRowsFromTheListShownEvenWhenAllSkinsWasReplaced) {
+    const auto replaceAllSkins = [] {
+        ScopedLock guard(g_state.lock);
+        g_state.allSkins = {{L"Other.tskin", L"Other"}};
+    };
+    FreezeAllSkins(kFrozenSkins);
+    ShowItem(5, [&](HWND dlg) {
+        devhost::Click(dlg, IDC_ITEM_SPECIFIED);
+        devhost::SelectComboRow(dlg, IDC_ITEM_SKIN, 2);
+        replaceAllSkins();
+        devhost::PressOk(dlg);
+    });
+    EXPECT_EQ(std::optional<std::wstring>(L"\\Cobalt"), devhost::GetItemParamString(5, 0));
+
+    FreezeAllSkins(kFrozenSkins);
+    Show([] { return ShowThemeSyncSettingsDialog(nullptr); }, [&](HWND dlg) {
+        devhost::SelectComboRow(dlg, IDC_THEME_LIGHT, 4);
+        devhost::SelectComboRow(dlg, IDC_THEME_DARK, 1);
+        replaceAllSkins();
+        devhost::PressOk(dlg);
+    });
+    ScopedLock guard(g_state.lock);
+    EXPECT_EQ(L"dune.tskin", g_state.lightThemeSkin);
+    EXPECT_EQ(L"Basalt.tskin", g_state.darkThemeSkin);
+}
+
 }  // namespace
