@@ -187,6 +187,25 @@ struct Plugin {
 bool LoadPlugin(const std::wstring& dllPath, Plugin* plugin);
 void UnloadPlugin(Plugin* plugin);
 
+// Real launchers. Marshalling: while on, a call of any slot from a thread other than
+// the one that turned it on (the UI thread) is sent to the UI thread and served there
+// whenever it reads messages; the caller waits. Reset() turns it off.
+void SetMarshalling(bool on);
+bool Marshalling();
+// Marshalled calls whose callers are waiting for the UI thread right now.
+int MarshalledCallsWaiting();
+// Whether this thread is running a slot of the table right now (also while serving a
+// marshalled call).
+bool InHostCall();
+// Sends one event from a new thread, reading this thread's messages until it returns.
+int32_t SendEventFromThread(TsPluginEventHandlerFn handler, uint32_t event, uint64_t param1,
+                            uint64_t param2);
+// `cycles` times: loads the DLL, sends event 2 with the table and event 3, unloads it
+// and waits (reading messages, at most 5 s) until the module has really gone; then
+// calls afterCycle (if any) with the cycle's number. Returns the cycles completed.
+int Reload(const std::wstring& dllPath, int cycles, int32_t pluginId = 1,
+           const std::function<void(int)>& afterCycle = nullptr);
+
 // Dispatches this thread's messages until done() is true (returns true) or the
 // deadline passes (returns done() then).
 bool PumpUntil(std::function<bool()> done, DWORD timeoutMs);

@@ -57,7 +57,10 @@ INT_PTR CALLBACK HostDialogProc(HWND dlg, UINT message, WPARAM wParam, LPARAM lP
     if (message == RunScriptMessage()) {
         std::function<void(HWND)> script = std::move(context->script);
         context->script = nullptr;
-        if (script) script(dlg);
+        if (script) {
+            detail::HostCallScope scope;  // the script plays the launcher's user
+            script(dlg);
+        }
         ArmWatchdog(dlg, *context);
         return TRUE;
     }
@@ -80,7 +83,11 @@ INT_PTR CALLBACK HostDialogProc(HWND dlg, UINT message, WPARAM wParam, LPARAM lP
         return TRUE;
     }
 
-    INT_PTR result = context->proc != nullptr ? context->proc(dlg, message, wParam, lParam) : FALSE;
+    INT_PTR result = FALSE;
+    if (context->proc != nullptr) {
+        detail::PluginCallScope scope;
+        result = context->proc(dlg, message, wParam, lParam);
+    }
     if (message == WM_INITDIALOG) {
         if (context->script) {
             PostMessageW(dlg, RunScriptMessage(), 0, 0);

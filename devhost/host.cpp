@@ -93,6 +93,7 @@ void Init() {
 }
 
 void Reset() {
+    SetMarshalling(false);
     detail::State old;  // its hooks and scripts are destroyed after the lock is released
     {
         std::lock_guard<std::mutex> guard(Lock());

@@ -70,6 +70,30 @@ std::mutex& Lock();
 State& Host();  // only under Lock()
 std::condition_variable& ApplyWake();  // the delayed-apply thread waits on it with Lock()
 
+// Marks the calling thread as inside a slot for as long as it lives (InHostCall()).
+class HostCallScope {
+public:
+    HostCallScope();
+    ~HostCallScope();
+    HostCallScope(const HostCallScope&) = delete;
+    HostCallScope& operator=(const HostCallScope&) = delete;
+};
+// The opposite, for the host calling back into the plug-in (a dialog procedure): the
+// thread counts as outside the host until it returns.
+class PluginCallScope {
+public:
+    PluginCallScope();
+    ~PluginCallScope();
+    PluginCallScope(const PluginCallScope&) = delete;
+    PluginCallScope& operator=(const PluginCallScope&) = delete;
+
+private:
+    int saved_;
+};
+// Runs `call` on the UI thread and returns true when marshalling is on and this is
+// another thread; false (nothing run) otherwise.
+bool RunOnUiThread(const std::function<void()>& call);
+
 void Record(int slot, const wchar_t* name, std::wstring args, std::wstring result);
 void BlockForCallDelay();
 std::wstring Quote(const wchar_t* text);  // L"null" or the text in quotes, controls escaped

@@ -1,5 +1,7 @@
 // The service table: every slot waits out the call delay, does its work and logs the
-// call with its arguments and result.
+// call with its arguments and result; while marshalling is on, it does so on the UI
+// thread (marshal.cpp).
+#include <type_traits>
 #include <utility>
 
 #include "devhost/state.h"
@@ -231,6 +233,37 @@ int DeleteSetting(int32_t pluginId, const wchar_t* section, const wchar_t* key) 
     return result;
 }
 
+// The slot as the plug-in calls it: marked as a host call, and sent to the UI thread
+// while marshalling is on.
+template <auto Slot>
+struct Served;
+
+template <typename R, typename... A, R (*Slot)(A...)>
+struct Served<Slot> {
+    static R Call(A... args) {
+        HostCallScope scope;
+        R result{};
+        const bool marshalled = RunOnUiThread([&] {
+            HostCallScope served;
+            result = Slot(args...);
+        });
+        if (!marshalled) {
+            return Slot(args...);
+        }
+        if constexpr (std::is_same_v<R, const wchar_t*>) {
+            // The UI thread's buffer is its own; the caller gets a copy of its own.
+            thread_local std::wstring copy;
+            if (result == nullptr) {
+                return nullptr;
+            }
+            copy = result;
+            return copy.c_str();
+        } else {
+            return result;
+        }
+    }
+};
+
 // One distinct function per unused slot, so the log tells which slot was called.
 template <int Slot>
 intptr_t Unexpected() {
@@ -250,27 +283,27 @@ void FillUnexpected(void** slots, std::index_sequence<I...>) {
 
 HostServiceTable BuildTable() {
     HostServiceTable t{};
-    t.GetHostVersion = &GetHostVersion;
+    t.GetHostVersion = &Served<&GetHostVersion>::Call;
     FillUnexpected<1>(t.reserved1, std::make_index_sequence<31>{});
-    t.GetSkinsFolder = &GetSkinsFolder;
-    t.GetCurrentSkin = &GetCurrentSkin;
-    t.GetSkinDisplayName = &GetSkinDisplayName;
-    t.ApplySkin = &ApplySkin;
+    t.GetSkinsFolder = &Served<&GetSkinsFolder>::Call;
+    t.GetCurrentSkin = &Served<&GetCurrentSkin>::Call;
+    t.GetSkinDisplayName = &Served<&GetSkinDisplayName>::Call;
+    t.ApplySkin = &Served<&ApplySkin>::Call;
     FillUnexpected<36>(t.reserved36, std::make_index_sequence<12>{});
-    t.LoadLocalizedString = &LoadLocalizedString;
-    t.ShowLocalizedDialog = &ShowLocalizedDialog;
+    t.LoadLocalizedString = &Served<&LoadLocalizedString>::Call;
+    t.ShowLocalizedDialog = &Served<&ShowLocalizedDialog>::Call;
     FillUnexpected<50>(t.reserved50, std::make_index_sequence<14>{});
-    t.SetPluginCaption = &SetPluginCaption;
-    t.WriteSettingInt = &WriteSettingInt;
-    t.WriteSettingString = &WriteSettingString;
-    t.ReadSettingInt = &ReadSettingInt;
-    t.ReadSettingString = &ReadSettingString;
-    t.CommitSettings = &CommitSettings;
-    t.SetItemParamInt = &SetItemParamInt;
-    t.SetItemParamString = &SetItemParamString;
-    t.GetItemParamInt = &GetItemParamInt;
-    t.GetItemParamString = &GetItemParamString;
-    t.DeleteSetting = &DeleteSetting;
+    t.SetPluginCaption = &Served<&SetPluginCaption>::Call;
+    t.WriteSettingInt = &Served<&WriteSettingInt>::Call;
+    t.WriteSettingString = &Served<&WriteSettingString>::Call;
+    t.ReadSettingInt = &Served<&ReadSettingInt>::Call;
+    t.ReadSettingString = &Served<&ReadSettingString>::Call;
+    t.CommitSettings = &Served<&CommitSettings>::Call;
+    t.SetItemParamInt = &Served<&SetItemParamInt>::Call;
+    t.SetItemParamString = &Served<&SetItemParamString>::Call;
+    t.GetItemParamInt = &Served<&GetItemParamInt>::Call;
+    t.GetItemParamString = &Served<&GetItemParamString>::Call;
+    t.DeleteSetting = &Served<&DeleteSetting>::Call;
     return t;
 }
 

@@ -282,6 +282,11 @@ TEST_F(CatalogTest, LongFolderPathsWork) {
         std::sort(sorted.begin(), sorted.end());
         EXPECT_EQ(ids, sorted);
         for (const std::wstring& id : expected) EXPECT_EQ(SkinExists(id), 1) << id.size();
+        devhost::SetSkinsFolder(folder + L"\\Deep\\..");
+        EXPECT_EQ(SkinExists(L"Flat.tskin"), 1) << "through a \"..\" segment";
+        EnumerateSkinsFolder();
+        EXPECT_EQ(Identifiers().size(), expected.size()) << "through a \"..\" segment";
+        devhost::SetSkinsFolder(folder);
         EXPECT_EQ(SkinExists(L"\\Flat.tskin"), 0);
         EXPECT_EQ(SkinExists(L"Gone.tskin"), 0);
         EXPECT_EQ(SkinExists(L"Deep"), 1);
@@ -302,6 +307,9 @@ TEST(WindowsPathForm, LongPathsTakeThePrefix) {
         {L"C:/" + std::wstring(300, L'a'), L"\\\\?\\" + deep},
         {L"C:\\\\" + std::wstring(300, L'a'), L"\\\\?\\" + deep},
         {std::wstring(259, L'x'), std::wstring(259, L'x')},
+        // The long form skips Windows' clean-up, so "." and ".." are resolved first.
+        {deep + L"\\sub\\..", L"\\\\?\\" + deep},
+        {deep + L"\\.\\x\\.\\y\\..", L"\\\\?\\" + deep + L"\\x"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.in.substr(0, 20));

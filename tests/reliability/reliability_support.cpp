@@ -60,6 +60,23 @@ Memory ProcessMemory() {
     return Memory{counters.WorkingSetSize, counters.PagefileUsage};
 }
 
+int FreeTlsSlots() {
+    std::vector<DWORD> taken;
+    for (DWORD slot = TlsAlloc(); slot != TLS_OUT_OF_INDEXES; slot = TlsAlloc()) {
+        taken.push_back(slot);
+    }
+    for (DWORD slot : taken) {
+        TlsFree(slot);
+    }
+    return static_cast<int>(taken.size());
+}
+
+DWORD HandleCount() {
+    DWORD count = 0;
+    GetProcessHandleCount(GetCurrentProcess(), &count);
+    return count;
+}
+
 std::wstring PluginDllPath() {
     std::wstring path;
     if (const char* dll = std::getenv("VARNEL_DLL")) {

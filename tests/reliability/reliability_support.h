@@ -40,6 +40,10 @@ struct Memory {
     uint64_t privateBytes;
 };
 Memory ProcessMemory();
+// TLS slots still free in this process (each is taken and given back), and the
+// process's open handles.
+int FreeTlsSlots();
+DWORD HandleCount();
 
 // Varnel.dll as a Windows path: VARNEL_DLL (CTest sets it), else beside the exe.
 std::wstring PluginDllPath();

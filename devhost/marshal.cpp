@@ -1,0 +1,148 @@
+// Host behaviours of real launchers: calls served on the user-interface thread, events
+// from another thread, and plug-ins loaded and unloaded again and again.
+//
+// 1. While marshalling is on, a slot called on any thread but the UI thread (the one
+//    that turned it on) is sent to a message-only window of the UI thread and runs
+//    there; the caller waits in SendMessage. The UI thread serves such calls only
+//    while it reads messages, as a launcher does.
+// 2. A string a marshalled slot returns is copied into the calling thread's own buffer
+//    for that slot, so the UI thread's next call cannot change it under the caller.
+#include <windows.h>
+
+#include <atomic>
+
+#include "devhost/state.h"
+
+namespace devhost {
+namespace detail {
+namespace {
+
+constexpr UINT kRunCall = WM_APP + 0x51;
+constexpr wchar_t kMarshalClass[] = L"devhost.Marshal";
+
+std::atomic<DWORD> g_uiThread{0};
+std::atomic<HWND> g_marshalWindow{nullptr};
+std::atomic<int> g_waiting{0};
+thread_local int t_hostDepth = 0;
+
+LRESULT CALLBACK MarshalWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == kRunCall) {
+        (*reinterpret_cast<const std::function<void()>*>(lParam))();
+        return 0;
+    }
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+
+// The message-only window of the calling thread, made once per thread that asks.
+HWND MarshalWindowOfThisThread() {
+    HWND window = g_marshalWindow.load();
+    if (window != nullptr && GetWindowThreadProcessId(window, nullptr) == GetCurrentThreadId()) {
+        return window;
+    }
+    WNDCLASSEXW wc{};
+    wc.cbSize = sizeof(wc);
+    wc.lpfnWndProc = MarshalWindowProc;
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.lpszClassName = kMarshalClass;
+    RegisterClassExW(&wc);  // fails harmlessly once registered
+    window = CreateWindowExW(0, kMarshalClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                             GetModuleHandleW(nullptr), nullptr);
+    g_marshalWindow = window;
+    return window;
+}
+
+}  // namespace
+
+HostCallScope::HostCallScope() { ++t_hostDepth; }
+HostCallScope::~HostCallScope() { --t_hostDepth; }
+PluginCallScope::PluginCallScope() : saved_(t_hostDepth) { t_hostDepth = 0; }
+PluginCallScope::~PluginCallScope() { t_hostDepth = saved_; }
+
+bool RunOnUiThread(const std::function<void()>& call) {
+    const DWORD ui = g_uiThread.load();
+    HWND window = g_marshalWindow.load();
+    if (ui == 0 || window == nullptr || ui == GetCurrentThreadId()) {
+        return false;
+    }
+    ++g_waiting;
+    SendMessageW(window, kRunCall, 0, reinterpret_cast<LPARAM>(&call));
+    --g_waiting;
+    return true;
+}
+
+}  // namespace detail
+
+void SetMarshalling(bool on) {
+    if (!on) {
+        detail::g_uiThread = 0;
+        return;
+    }
+    if (detail::MarshalWindowOfThisThread() != nullptr) {
+        detail::g_uiThread = GetCurrentThreadId();
+    }
+}
+
+bool Marshalling() { return detail::g_uiThread.load() != 0; }
+
+int MarshalledCallsWaiting() { return detail::g_waiting.load(); }
+
+bool InHostCall() { return detail::t_hostDepth > 0; }
+
+int32_t SendEventFromThread(TsPluginEventHandlerFn handler, uint32_t event, uint64_t param1,
+                            uint64_t param2) {
+    struct Call {
+        TsPluginEventHandlerFn handler;
+        uint32_t event;
+        uint64_t param1;
+        uint64_t param2;
+        int32_t result;
+    } call{handler, event, param1, param2, 0};
+    HANDLE thread = CreateThread(
+        nullptr, 0,
+        [](LPVOID p) -> DWORD {
+            auto* c = static_cast<Call*>(p);
+            c->result = c->handler(c->event, c->param1, c->param2, 0);
+            return 0;
+        },
+        &call, 0, nullptr);
+    if (thread == nullptr) {
+        return 0;
+    }
+    // This thread keeps reading its messages meanwhile, as a launcher's UI thread does.
+    PumpUntil([thread] { return WaitForSingleObject(thread, 0) == WAIT_OBJECT_0; }, INFINITE);
+    CloseHandle(thread);
+    return call.result;
+}
+
+int Reload(const std::wstring& dllPath, int cycles, int32_t pluginId,
+           const std::function<void(int)>& afterCycle) {
+    for (int i = 0; i < cycles; ++i) {
+        Plugin plugin{};
+        if (!LoadPlugin(dllPath, &plugin)) {
+            return i;
+        }
+        plugin.handler(TS_EVENT_INITIALIZE, static_cast<uint32_t>(pluginId),
+                       reinterpret_cast<uint64_t>(Table()), 0);
+        plugin.handler(TS_EVENT_SHUTDOWN, 0, 0, 0);
+        const HMODULE module = plugin.module;
+        UnloadPlugin(&plugin);
+        // The plug-in's threads hold the module until their last instruction.
+        const bool gone = PumpUntil(
+            [module] {
+                HMODULE now = nullptr;
+                return !GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
+                                               GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                                           reinterpret_cast<LPCWSTR>(module), &now);
+            },
+            5000);
+        if (!gone) {
+            return i;
+        }
+        if (afterCycle) {
+            afterCycle(i);
+        }
+    }
+    return cycles;
+}
+
+}  // namespace devhost
