@@ -44,6 +44,8 @@ Memory ProcessMemory();
 // process's open handles.
 int FreeTlsSlots();
 DWORD HandleCount();
+// Bytes in use in all the process's heaps.
+int64_t HeapBytesInUse();
 
 // Varnel.dll as a Windows path: VARNEL_DLL (CTest sets it), else beside the exe.
 std::wstring PluginDllPath();
