@@ -24,6 +24,7 @@ set(CMAKE_RC_COMPILER ${VARNEL_MINGW_PREFIX}-windres)
 set(CMAKE_AR ${VARNEL_MINGW_PREFIX}-ar CACHE FILEPATH "archiver")
 set(CMAKE_RANLIB ${VARNEL_MINGW_PREFIX}-ranlib CACHE FILEPATH "archive indexer")
 set(CMAKE_OBJDUMP ${VARNEL_MINGW_PREFIX}-objdump CACHE FILEPATH "objdump for PE files")
+set(CMAKE_OBJCOPY ${VARNEL_MINGW_PREFIX}-objcopy CACHE FILEPATH "objcopy for PE files")
 
 # The newest gcc of the posix thread model supplies libstdc++ and libgcc.
 file(GLOB VARNEL_GCC_DIRS LIST_DIRECTORIES true /usr/lib/gcc/${VARNEL_MINGW_PREFIX}/*-posix)

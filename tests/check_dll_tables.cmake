@@ -1,5 +1,5 @@
-# Checks that the DLL exports exactly TsPluginEventHandler, undecorated, and
-# imports nothing but Windows system DLLs.
+# Checks that the DLL exports exactly TsPluginEventHandler, undecorated, imports
+# nothing but Windows system DLLs, and weighs at most 256 KB as released.
 execute_process(COMMAND ${OBJDUMP} -p ${DLL} OUTPUT_VARIABLE dump RESULT_VARIABLE rc)
 if(NOT rc EQUAL 0)
     message(FATAL_ERROR "objdump failed on ${DLL}")
@@ -36,3 +36,9 @@ if(NOT exports MATCHES "\\] TsPluginEventHandler$")
     message(FATAL_ERROR "the export is ${exports}, expected TsPluginEventHandler")
 endif()
 message(STATUS "export: ${exports}")
+
+file(SIZE ${DLL} size)
+message(STATUS "size: ${size} bytes")
+if(size GREATER 262144)
+    message(FATAL_ERROR "Varnel.dll weighs ${size} bytes, more than 256 KB (262144 bytes)")
+endif()

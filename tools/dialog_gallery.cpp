@@ -2,10 +2,12 @@
 // skins and settings, and has scripts/screenshots take a picture of each as it
 // appears on screen. Run it in a Wine virtual desktop, which draws the captions.
 //
-//   dialog_gallery <work folder>
+//   dialog_gallery <work folder> [--languages en,ja,...] [--suffix TEXT]
 //
-// For each dialog it writes <folder>/<dialog>-<language>.rect (the window's
-// rectangle) and waits for <folder>/<dialog>-<language>.done from the script.
+// For each dialog it writes <folder>/<dialog>-<language><suffix>.rect (the window's
+// rectangle) and waits for <folder>/<dialog>-<language><suffix>.done from the script.
+// The system DPI (Wine's LogPixels) sets the size it renders at; like the launcher it
+// is DPI aware, so that the dialogs are laid out at that DPI rather than stretched.
 #include <windows.h>
 
 #include <cstdio>
@@ -93,11 +95,28 @@ void SeedSettings(const std::vector<std::wstring>& skins) {
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
-    if (argc != 2) {
-        std::fwprintf(stderr, L"usage: dialog_gallery <output folder>\n");
+    std::wstring languages;  // comma-separated tags; empty: every language
+    std::wstring suffix;
+    bool usable = argc >= 2 && argc % 2 == 0;
+    for (int i = 2; usable && i + 1 < argc; i += 2) {
+        const std::wstring option = argv[i];
+        if (option == L"--languages") {
+            languages = argv[i + 1];
+        } else if (option == L"--suffix") {
+            suffix = argv[i + 1];
+        } else {
+            usable = false;
+        }
+    }
+    if (!usable) {
+        std::fwprintf(stderr, L"usage: dialog_gallery <output folder> [--languages en,ja,...] [--suffix TEXT]\n");
         return 2;
     }
     const std::wstring out = argv[1];
+    SetProcessDPIAware();
+    HDC screen = GetDC(nullptr);
+    std::wprintf(L"rendering at %d DPI\n", GetDeviceCaps(screen, LOGPIXELSX));
+    ReleaseDC(nullptr, screen);
     devhost::Init();
     g_state.moduleHandle = GetModuleHandleW(nullptr);
 
@@ -119,7 +138,11 @@ int wmain(int argc, wchar_t** argv) {
             if (!d.translated && l.id != 0x0000) {
                 continue;
             }
-            const std::wstring path = out + L"\\" + d.name + L"-" + l.tag;
+            if (!languages.empty() && (L"," + languages + L",").find(L"," + std::wstring(l.tag) + L",") ==
+                                          std::wstring::npos) {
+                continue;
+            }
+            const std::wstring path = out + L"\\" + d.name + L"-" + l.tag + suffix;
             bool written = false;
             devhost::SetLanguage(l.id);
             devhost::PushDialogScript([&](HWND dlg) {

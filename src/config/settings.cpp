@@ -14,6 +14,7 @@
 #include "config/settings.h"
 
 #include <cstdint>
+#include <iterator>
 #include <utility>
 #include <vector>
 
@@ -88,12 +89,16 @@ Snapshot TakeSnapshot() {
 
 }  // namespace
 
+// Digits by hand: std::to_wstring would link the C runtime's whole printf engine into
+// the DLL for this one number.
 std::wstring SelectedSkinKey(size_t position) {
-    std::wstring digits = std::to_wstring(position);
-    if (digits.size() < 3) {
-        digits.insert(0, 3 - digits.size(), L'0');
-    }
-    return L"Skin" + digits;
+    wchar_t digits[24];  // 20 digits of the largest size_t, the least 3 of them padded
+    size_t first = std::size(digits);
+    do {
+        digits[--first] = static_cast<wchar_t>(L'0' + position % 10);
+        position /= 10;
+    } while (position != 0 || std::size(digits) - first < 3);
+    return L"Skin" + std::wstring(digits + first, std::size(digits) - first);
 }
 
 void LoadSettings() {

@@ -1,0 +1,73 @@
+# The symbols zip against the DLL as shipped: an address inside TsPluginEventHandler
+# of the packaged (stripped) DLL resolves, through the debug link to the file of the
+# symbols zip, to its function and to a line of it in src/plugin/export.cpp; the DLL
+# alone knows no names.
+set(work ${BUILD}/symbols-check)
+file(REMOVE_RECURSE ${work})
+file(MAKE_DIRECTORY ${work}/packages ${work}/unpacked ${work}/alone)
+unset(ENV{VARNEL_SIGN_CERT})
+execute_process(COMMAND ${CPACK} -G ZIP -C Release -B ${work}/packages WORKING_DIRECTORY ${BUILD}
+                RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE out)
+if(NOT rc EQUAL 0)
+    message(FATAL_ERROR "cpack failed (${rc}): ${out}")
+endif()
+foreach(zip Varnel-1.0.2-win64.zip Varnel-1.0.2-win64-symbols.zip)
+    execute_process(COMMAND ${CMAKE_COMMAND} -E tar xf ${work}/packages/${zip}
+                    WORKING_DIRECTORY ${work}/unpacked RESULT_VARIABLE rc)
+    if(NOT rc EQUAL 0)
+        message(FATAL_ERROR "cannot unpack ${zip}")
+    endif()
+endforeach()
+set(dll ${work}/unpacked/Varnel.dll)
+if(NOT EXISTS ${work}/unpacked/Varnel.dll.debug)
+    message(FATAL_ERROR "Varnel.dll.debug missing from the symbols zip")
+endif()
+
+# The export's address: the image base plus the RVA of the only export.
+execute_process(COMMAND ${OBJDUMP} -p ${dll} OUTPUT_VARIABLE dump)
+string(REGEX MATCH "\nImageBase[ \t]+([0-9a-fA-F]+)" _ "${dump}")
+set(base ${CMAKE_MATCH_1})
+string(REGEX MATCH "\\[ *0\\] \\+base\\[ *1\\] ([0-9a-fA-F]+) Export RVA" _ "${dump}")
+set(rva ${CMAKE_MATCH_1})
+if(NOT base OR NOT rva)
+    message(FATAL_ERROR "no image base or export RVA in objdump's output:\n${dump}")
+endif()
+math(EXPR address "0x${base} + 0x${rva} + 1" OUTPUT_FORMAT HEXADECIMAL)
+
+execute_process(COMMAND ${ADDR2LINE} -f -e Varnel.dll ${address} WORKING_DIRECTORY ${work}/unpacked
+                OUTPUT_VARIABLE resolved OUTPUT_STRIP_TRAILING_WHITESPACE)
+message(STATUS "${address} (base ${base}, export RVA ${rva}) -> ${resolved}")
+string(REPLACE "\n" ";" resolved "${resolved}")
+list(GET resolved 0 function)
+list(GET resolved -1 location)
+if(NOT function STREQUAL "TsPluginEventHandler")
+    message(FATAL_ERROR "${address} resolved to the function '${function}', not TsPluginEventHandler")
+endif()
+if(NOT location MATCHES "^(\\./)?src/plugin/export\\.cpp:([0-9]+)")
+    message(FATAL_ERROR "${address} resolved to '${location}', not to a line of src/plugin/export.cpp")
+endif()
+# The line must lie between the function's signature and its closing brace.
+set(line ${CMAKE_MATCH_2})
+file(STRINGS ${SOURCE}/src/plugin/export.cpp source_lines)
+set(n 0)
+set(first 0)
+set(last 0)
+foreach(text IN LISTS source_lines)
+    math(EXPR n "${n} + 1")
+    if(first EQUAL 0 AND text MATCHES "TsPluginEventHandler\\(")
+        set(first ${n})
+    elseif(first GREATER 0 AND last EQUAL 0 AND text MATCHES "^}")
+        set(last ${n})
+    endif()
+endforeach()
+if(line LESS first OR line GREATER last)
+    message(FATAL_ERROR "line ${line} lies outside TsPluginEventHandler (lines ${first} to ${last})")
+endif()
+
+file(COPY ${dll} DESTINATION ${work}/alone)
+execute_process(COMMAND ${ADDR2LINE} -f -e Varnel.dll ${address} WORKING_DIRECTORY ${work}/alone
+                OUTPUT_VARIABLE bare OUTPUT_STRIP_TRAILING_WHITESPACE)
+if(bare MATCHES "TsPluginEventHandler|export\\.cpp")
+    message(FATAL_ERROR "the shipped DLL still carries its symbols: ${bare}")
+endif()
+file(REMOVE_RECURSE ${work})
