@@ -117,6 +117,8 @@ private:
     void RunItems();
     void DaysSession();
     void Dialogs();
+    void OverlappingSaves();
+    void Reloads();
     void StoredSettings();
     void ShutDown();
     void Screenshot();
@@ -502,6 +504,86 @@ void Demo::Dialogs() {
     t_.Check(PendingDialogScripts() == 0, L"a dialog script was left unused");
 }
 
+// With calls served on the host's thread, the worker's save after a switch waits for
+// that thread between its calls; here the user presses OK in the settings dialog just
+// then. Both saves must end whole, one after the other, and the launcher not hang.
+void Demo::OverlappingSaves() {
+    const std::wstring next = NextInFolder(CurrentSkin());
+    const size_t mark = Log().size();
+    const int commits = CommitCount();
+    const DWORD host = GetCurrentThreadId();
+    const auto workerWriting = [&] {
+        const std::vector<LogEntry> log = Log();
+        return std::any_of(log.begin() + static_cast<std::ptrdiff_t>(mark), log.end(),
+                           [&](const LogEntry& e) { return e.slot == 65 && e.threadId != host; });
+    };
+    uint64_t okAt = 0;
+    int32_t r7 = 0;
+    PushDialogScript([&](HWND dlg) {
+        // The user runs the item while the dialog is open; this thread then serves the
+        // worker's calls one at a time until its save has begun, and presses OK while
+        // the worker waits for it in the middle of that save.
+        SetMarshalledStepping(true);
+        r7 = plugin_.handler(TS_EVENT_RUN_ITEM, kItemNext, 0, 0);
+        while (!workerWriting() && ServeMarshalledCall(kSwitchWait)) {
+        }
+        const ULONGLONG until = GetTickCount64() + 2000;
+        while (MarshalledCallsWaiting() == 0 && GetTickCount64() < until) Sleep(1);
+        SetMarshalledStepping(false);
+        okAt = ElapsedMs();
+        PressOk(dlg);
+    });
+    t_.Now(L"event 9", L"the settings dialog is open; the user runs item " + std::to_wstring(kItemNext) +
+                           L" (event 7) and presses OK soon after");
+    plugin_.handler(TS_EVENT_SETTINGS, reinterpret_cast<uint64_t>(window_), 0, 0);
+    t_.Check(r7 == 1, L"event 7 returned " + std::to_wstring(r7));
+    t_.At(okAt, L"user", L"OK in the settings dialog while the worker's save waits for the host's thread");
+    if (!t_.Check(CommitCount() == commits + 2, L"expected two saves (the worker's and OK's), got " +
+                                                    std::to_wstring(CommitCount() - commits)))
+        return;
+    // Each save runs from its first write to its commit with no call of the other between.
+    const std::vector<LogEntry> log = Log();
+    std::vector<std::pair<size_t, size_t>> saves;  // first write, commit
+    size_t open = log.size();
+    bool whole = true;
+    for (size_t i = mark; i < log.size(); ++i) {
+        const int slot = log[i].slot;
+        if (slot < 65 || slot > 74 || slot == 70 || slot == 71 || slot == 72 || slot == 73) continue;
+        if (open == log.size()) {
+            open = i;
+        } else if (log[i].threadId != log[open].threadId) {
+            whole = false;
+        }
+        if (slot == 69) {
+            saves.emplace_back(open, i);
+            open = log.size();
+        }
+    }
+    if (!t_.Check(whole && saves.size() == 2, L"the two saves interleaved")) return;
+    for (const auto& save : saves) {
+        const LogEntry& first = log[save.first];
+        const bool worker = first.threadId != host;
+        t_.At(first.ms, L"save",
+              std::wstring(worker ? L"the worker's save, after the switch to " + Name(next)
+                                  : L"OK's save, ChangeMode " + std::to_wstring(Setting(nullptr, L"ChangeMode"))) +
+                  L": " + std::to_wstring(save.second - save.first + 1) + L" calls" +
+                  (first.marshalled ? L", each served on the host's thread" : L"") + L", committed at " +
+                  std::to_wstring(log[save.second].ms) + L" ms");
+    }
+}
+
+// Launchers that reload their plug-ins: load, start, stop and unload, again and again.
+void Demo::Reloads() {
+    const std::wstring dll = ProgramFolder() + L"\\Varnel.dll";
+    const int cycles = 20;
+    const uint64_t start = ElapsedMs();
+    const int done = Reload(dll, cycles, kPluginId, [](int) {});
+    const uint64_t took = ElapsedMs() - start;
+    t_.At(start, L"host", std::to_wstring(done) + L" reloads of Varnel.dll (load, event 2, event 3, unload) in " +
+                              std::to_wstring(took) + L" ms; each time the module was gone before the next load");
+    t_.Check(done == cycles, L"reload " + std::to_wstring(done + 1) + L" did not complete");
+}
+
 void Demo::StoredSettings() {
     const std::vector<SettingEntry> entries = Settings(kPluginId);
     t_.Now(L"store", L"settings of plug-in " + std::to_wstring(kPluginId) + L" as stored (" +
@@ -552,6 +634,8 @@ int Demo::Run(const std::vector<std::wstring>& options) {
         }
     }
     Init();
+    // As a careful launcher serves calls from the plug-in's threads: on its own thread.
+    SetMarshalling(true);
     SetApplyMode(ApplyMode::Immediate);
     if (!SetUp()) {
         t_.Flush();
@@ -584,8 +668,15 @@ int Demo::Run(const std::vector<std::wstring>& options) {
     if (loaded_) {
         Dialogs();
         t_.Flush();
+        OverlappingSaves();
+        t_.Flush();
         StoredSettings();
         ShutDown();
+        if (window_ != nullptr) SetLauncherHandler(window_, nullptr);
+        UnloadPlugin(&plugin_);
+        loaded_ = false;
+        Reloads();
+        t_.Flush();
     }
     if (window_ != nullptr) {
         Screenshot();

@@ -49,8 +49,9 @@ struct LogEntry {
     std::wstring name;    // e.g. L"ApplySkin", or L"unexpected" for an unused slot
     std::wstring args;    // arguments as text: strings quoted, null as null
     std::wstring result;  // what the slot returned, as text
-    DWORD threadId;
+    DWORD threadId;       // the thread that made the call
     uint64_t ms;          // ElapsedMs() at the call
+    bool marshalled;      // served on the UI thread for a caller on another one
 };
 std::vector<LogEntry> Log();
 // How the log writes a string argument: in double quotes, with controls, quotes and
@@ -194,6 +195,13 @@ void SetMarshalling(bool on);
 bool Marshalling();
 // Marshalled calls whose callers are waiting for the UI thread right now.
 int MarshalledCallsWaiting();
+// Stepping, for a test or the demo that plays a slow UI thread: while on, a marshalled
+// call is held before it is sent until ServeMarshalledCall lets it through, one at a
+// time. Turning it off lets every held call go on to be served as usual.
+void SetMarshalledStepping(bool on);
+// On the UI thread, while stepping: lets one marshalled call through (waiting for one
+// at most timeoutMs, reading no messages) and serves it. False when none came.
+bool ServeMarshalledCall(DWORD timeoutMs);
 // Whether this thread is running a slot of the table right now (also while serving a
 // marshalled call).
 bool InHostCall();

@@ -33,8 +33,9 @@ std::condition_variable& ApplyWake() {
 }
 
 void Record(int slot, const wchar_t* name, std::wstring args, std::wstring result) {
-    LogEntry entry{slot, name, std::move(args), std::move(result), GetCurrentThreadId(),
-                   ElapsedMs()};
+    const DWORD caller = MarshalledCaller();
+    LogEntry entry{slot,       name, std::move(args), std::move(result),
+                   caller != 0 ? caller : GetCurrentThreadId(), ElapsedMs(), caller != 0};
     std::function<void(const LogEntry&)> observer;
     {
         std::lock_guard<std::mutex> guard(Lock());
@@ -94,6 +95,7 @@ void Init() {
 
 void Reset() {
     SetMarshalling(false);
+    SetMarshalledStepping(false);
     detail::State old;  // its hooks and scripts are destroyed after the lock is released
     {
         std::lock_guard<std::mutex> guard(Lock());

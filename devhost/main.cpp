@@ -76,6 +76,11 @@ void Complain(const std::wstring& text) {
 int RunLauncher() {
     Init();
     SetInteractive(true);
+    // Calls from the plug-in's threads are served on this thread, as a careful launcher
+    // serves them; VARNEL_DEVHOST_DIRECT=1 serves them where they are made instead.
+    wchar_t direct[4] = {};
+    SetMarshalling(GetEnvironmentVariableW(L"VARNEL_DEVHOST_DIRECT", direct, 4) == 0 ||
+                   direct[0] != L'1');
     SetApplyMode(ApplyMode::Immediate);
     const std::wstring folder = ProgramFolder();
     const std::wstring skins = folder + L"\\Skins", store = folder + L"\\tessera-devhost.store";

@@ -23,11 +23,25 @@ constexpr wchar_t kMarshalClass[] = L"devhost.Marshal";
 std::atomic<DWORD> g_uiThread{0};
 std::atomic<HWND> g_marshalWindow{nullptr};
 std::atomic<int> g_waiting{0};
+std::atomic<unsigned> g_served{0};
+std::atomic<bool> g_stepping{false};
+std::atomic<int> g_permits{0};  // calls ServeMarshalledCall has let through
 thread_local int t_hostDepth = 0;
+thread_local DWORD t_caller = 0;
+
+struct ServedCall {
+    const std::function<void()>* call;
+    DWORD caller;
+};
 
 LRESULT CALLBACK MarshalWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == kRunCall) {
-        (*reinterpret_cast<const std::function<void()>*>(lParam))();
+        const auto* served = reinterpret_cast<const ServedCall*>(lParam);
+        const DWORD outer = t_caller;
+        t_caller = served->caller;
+        (*served->call)();
+        t_caller = outer;
+        ++g_served;
         return 0;
     }
     return DefWindowProcW(window, message, wParam, lParam);
@@ -64,11 +78,21 @@ bool RunOnUiThread(const std::function<void()>& call) {
     if (ui == 0 || window == nullptr || ui == GetCurrentThreadId()) {
         return false;
     }
+    const ServedCall served{&call, GetCurrentThreadId()};
     ++g_waiting;
-    SendMessageW(window, kRunCall, 0, reinterpret_cast<LPARAM>(&call));
+    for (;;) {
+        int permits = g_permits.load();
+        if (!g_stepping.load() || (permits > 0 && g_permits.compare_exchange_weak(permits, permits - 1))) {
+            break;
+        }
+        Sleep(1);
+    }
+    SendMessageW(window, kRunCall, 0, reinterpret_cast<LPARAM>(&served));
     --g_waiting;
     return true;
 }
+
+DWORD MarshalledCaller() { return t_caller; }
 
 }  // namespace detail
 
@@ -85,6 +109,32 @@ void SetMarshalling(bool on) {
 bool Marshalling() { return detail::g_uiThread.load() != 0; }
 
 int MarshalledCallsWaiting() { return detail::g_waiting.load(); }
+
+void SetMarshalledStepping(bool on) {
+    detail::g_permits = 0;
+    detail::g_stepping = on;
+}
+
+bool ServeMarshalledCall(DWORD timeoutMs) {
+    const ULONGLONG deadline = GetTickCount64() + timeoutMs;
+    while (detail::g_waiting.load() == 0) {
+        if (GetTickCount64() >= deadline) {
+            return false;
+        }
+        Sleep(1);
+    }
+    const unsigned before = detail::g_served.load();
+    ++detail::g_permits;
+    while (detail::g_served.load() == before) {
+        if (GetTickCount64() >= deadline) {
+            return false;
+        }
+        MSG msg;
+        PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+        Sleep(0);
+    }
+    return true;
+}
 
 bool InHostCall() { return detail::t_hostDepth > 0; }
 

@@ -91,8 +91,10 @@ private:
     int saved_;
 };
 // Runs `call` on the UI thread and returns true when marshalling is on and this is
-// another thread; false (nothing run) otherwise.
+// another thread; false (nothing run) otherwise. While `call` runs, MarshalledCaller()
+// on the UI thread names the thread that made the call.
 bool RunOnUiThread(const std::function<void()>& call);
+DWORD MarshalledCaller();  // 0 when this thread serves no marshalled call
 
 void Record(int slot, const wchar_t* name, std::wstring args, std::wstring result);
 void BlockForCallDelay();

@@ -160,9 +160,9 @@ TEST(LauncherParts, LogLinesTellTheThreadAndUndoTheBackslashEscape) {
         const wchar_t* expected;
     };
     const Case cases[] = {
-        {{35, L"ApplySkin", L"\"\\x5CNight\"", L"1", ui, 42}, L"    42 ms  ui    ApplySkin(\"\\Night\") = 1"},
-        {{69, L"CommitSettings", L"3", L"", 0x2a, 1234567}, L"1234567 ms  t002a CommitSettings(3)"},
-        {{-1, L"SkinTookEffect", L"\"a\\x5C\\x5Cb\"", L"", ui, 5},
+        {{35, L"ApplySkin", L"\"\\x5CNight\"", L"1", ui, 42, false}, L"    42 ms  ui    ApplySkin(\"\\Night\") = 1"},
+        {{69, L"CommitSettings", L"3", L"", 0x2a, 1234567, false}, L"1234567 ms  t002a CommitSettings(3)"},
+        {{-1, L"SkinTookEffect", L"\"a\\x5C\\x5Cb\"", L"", ui, 5, false},
          L"     5 ms  host  SkinTookEffect(\"a\\\\b\")"},
     };
     for (const Case& c : cases) {
