@@ -6,7 +6,8 @@
 //    range for both operations; identifiers compare exactly, case included.
 // 3. AdvanceToNextSkin copies what it needs under the lock, asks the file system
 //    outside it, and writes rotationIndex and targetSkin back together; the host is
-//    called only after the lock is released.
+//    called only after the lock is released. Past a missing skin it reads the folder
+//    once rather than probing every further candidate.
 // 4. SyncRotationIndex never calls out and runs wholly under the lock.
 #include "engine/rotation.h"
 
@@ -15,6 +16,7 @@
 #include <vector>
 
 #include "catalog/catalog.h"
+#include "catalog/folder_listing.h"
 
 namespace {
 
@@ -30,6 +32,33 @@ int32_t NextPosition(int32_t index, size_t count) {
         return 0;
     }
     return static_cast<int32_t>(next);
+}
+
+// Walks the candidates after `*index`, at most once round the list less the one
+// already tested, and leaves `*index` on the first that SkinExists would find (or back
+// on the start when none is). The folder is read once instead of probed per missing
+// skin; a listed skin is confirmed with SkinExists, and if the folder changed under
+// the listing the rest are probed one by one.
+bool FindPresentAfter(const std::vector<std::wstring>& identifiers, int32_t* index) {
+    const size_t count = identifiers.size();
+    FolderListing listing;
+    bool listed = ReadFolderListing(&listing);
+    for (size_t tries = 1; tries < count; ++tries) {
+        *index = NextPosition(*index, count);
+        const std::wstring& candidate = identifiers[static_cast<size_t>(*index)];
+        const ListedPresence presence =
+            listed ? LookUpListed(listing, candidate) : ListedPresence::Unknown;
+        if (presence == ListedPresence::Absent) {
+            continue;
+        }
+        if (SkinExists(candidate) != 0) {
+            return true;
+        }
+        if (presence == ListedPresence::Present) {
+            listed = false;
+        }
+    }
+    return false;
 }
 
 void ApplyAndMarkPending(const std::wstring& identifier) {
@@ -65,10 +94,10 @@ void AdvanceToNextSkin() {
     }
 
     const size_t count = identifiers.size();
-    bool found = false;
-    for (size_t tries = 0; tries < count && !found; ++tries) {
-        index = NextPosition(index, count);
-        found = SkinExists(identifiers[static_cast<size_t>(index)]) != 0;
+    index = NextPosition(index, count);
+    bool found = SkinExists(identifiers[static_cast<size_t>(index)]) != 0;
+    if (!found && count > 1) {
+        found = FindPresentAfter(identifiers, &index);
     }
 
     std::wstring requested;
