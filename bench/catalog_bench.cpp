@@ -38,36 +38,6 @@ double TimeMs(int rounds, const std::function<void()>& prepare, const std::funct
     return Median(times);
 }
 
-std::wstring MakeFolder() {
-    wchar_t base[MAX_PATH];
-    GetTempPathW(MAX_PATH, base);
-    std::wstring folder =
-        std::wstring(base) + L"varnel-bench-" + std::to_wstring(GetCurrentProcessId());
-    CreateDirectoryW(folder.c_str(), nullptr);
-    for (size_t i = 0; i < kFolderEntries; ++i) {
-        wchar_t name[32];
-        swprintf(name, 32, L"\\Skin %05u.tskin", static_cast<unsigned>(i));
-        HANDLE file = CreateFileW((folder + name).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
-    }
-    return folder;
-}
-
-void RemoveFolder(const std::wstring& folder) {
-    WIN32_FIND_DATAW found;
-    HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &found);
-    if (search != INVALID_HANDLE_VALUE) {
-        do {
-            if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
-                DeleteFileW((folder + L"\\" + found.cFileName).c_str());
-            }
-        } while (FindNextFileW(search, &found));
-        FindClose(search);
-    }
-    RemoveDirectoryW(folder.c_str());
-}
-
 // The floor an enumeration cannot go below: the search, one display-name call and
 // one yield per entry.
 size_t BareLoop(const std::wstring& folder) {
@@ -108,7 +78,7 @@ int main() {
     g_state.hostTable = devhost::Table();
     g_state.hostAccepted = 1;
     g_state.pluginId = 1;
-    const std::wstring folder = MakeFolder();
+    const std::wstring folder = MakeSkinsFolder(L"catalog", kFolderEntries);
     devhost::SetSkinsFolder(folder);
 
     std::printf("| %-44s | %-22s | %10s | %-34s |\n", "operation", "size", "median ms", "note");
@@ -199,6 +169,6 @@ int main() {
         [] { SyncRotationIndex(); });
     Row("SyncRotationIndex, target absent", "10,000", syncAbsentMs, "full scan, first becomes target");
 
-    RemoveFolder(folder);
+    RemoveSkinsFolder(folder);
     return (enumMs <= 1.5 * bareMs && calls == expectedCalls) ? 0 : 1;
 }

@@ -44,13 +44,7 @@ void OpenItemDialog(HWND dialog, LPARAM lParam) {
 
     EnumerateSkinsFolder();
     const SkinList skins = CopyAllSkins();
-    for (size_t i = 0; i < skins.size(); ++i) {
-        SendDlgItemMessageW(dialog, IDC_ITEM_SKIN, CB_ADDSTRING, 0,
-                            reinterpret_cast<LPARAM>(skins[i].displayName.c_str()));
-        if (i == 0 || skins[i].identifier == storedSkin) {
-            SendDlgItemMessageW(dialog, IDC_ITEM_SKIN, CB_SETCURSEL, i, 0);
-        }
-    }
+    FillSkinBox(dialog, IDC_ITEM_SKIN, skins, storedSkin);
     SendCommandToSelf(dialog, IDC_ITEM_NEXT, 0);
 }
 // NOLINTEND(clang-analyzer-cplusplus.NewDeleteLeaks)

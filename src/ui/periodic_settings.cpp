@@ -133,17 +133,12 @@ void OpenPeriodicDialog(HWND dialog) {
 
     EnumerateSkinsFolder();
     const SkinList allSkins = CopyAllSkins();
-    for (const SkinEntry& entry : allSkins) {
-        ListMessage(dialog, IDC_PERIODIC_ALL_LIST, LB_ADDSTRING, 0, TextParam(entry.displayName));
-    }
+    AddSkinRows(dialog, IDC_PERIODIC_ALL_LIST, allSkins);
     ListMessage(dialog, IDC_PERIODIC_ALL_LIST, LB_SETCURSEL, 0);
 
     auto* data = new PeriodicDialogData;
     data->workingSkins = PurgeSelectedSkins();
-    for (const SkinEntry& entry : data->workingSkins) {
-        ListMessage(dialog, IDC_PERIODIC_SELECTED_LIST, LB_ADDSTRING, 0,
-                    TextParam(entry.displayName));
-    }
+    AddSkinRows(dialog, IDC_PERIODIC_SELECTED_LIST, data->workingSkins);
     AttachDialogData(dialog, data);
 
     ListMessage(dialog, IDC_PERIODIC_INTERVAL, EM_LIMITTEXT, 3);
