@@ -62,6 +62,24 @@ void Row(const char* what, const std::string& size, double ms, const std::string
     std::printf("| %-44s | %-22s | %10.3f | %-34s |\n", what, size.c_str(), ms, note.c_str());
 }
 
+// How AdvanceToNextSkin chose before it read the folder: an existence test for every
+// candidate until one is present. The index it stops on.
+int32_t ProbeEachCandidate() {
+    std::vector<std::wstring> identifiers;
+    int32_t index = 0;
+    {
+        ScopedLock guard(g_state.lock);
+        for (const SkinEntry& entry : g_state.allSkins) identifiers.push_back(entry.identifier);
+        index = g_state.rotationIndex.load();
+    }
+    const auto count = static_cast<int32_t>(identifiers.size());
+    for (int32_t tries = 0; tries < count; ++tries) {
+        index = index + 1 >= count ? 0 : index + 1;
+        if (SkinExists(identifiers[static_cast<size_t>(index)])) break;
+    }
+    return index;
+}
+
 void SetSelected(size_t count, const wchar_t* tag) {
     ScopedLock guard(g_state.lock);
     g_state.selectedSkins.clear();
@@ -139,16 +157,26 @@ int main() {
     const double advanceMs = TimeMs(
         kRounds, [] { g_state.rotationIndex = 0; }, [] { AdvanceToNextSkin(); });
     Row("AdvanceToNextSkin, next skin present", "10,000", advanceMs, "1 existence test");
-    // One round: every existence test of a missing name scans the folder under Wine.
-    const double advanceMissingMs = TimeMs(
-        1,
-        [] {
-            ScopedLock guard(g_state.lock);
-            for (size_t i = 0; i + 1 < g_state.allSkins.size(); ++i) g_state.allSkins[i].identifier += L".gone";
-            g_state.rotationIndex = 0;
-        },
-        [] { AdvanceToNextSkin(); });
-    Row("AdvanceToNextSkin, 9,999 missing", "10,000", advanceMissingMs, "10,000 existence tests");
+    // 9,999 missing before the one present skin. Before: one existence test per
+    // candidate, each scanning the folder under Wine, one round. After: the advance as
+    // it is, one read of the folder; both must stop on the same entry.
+    auto hideAllButLast = [] {
+        ScopedLock guard(g_state.lock);
+        for (size_t i = 0; i + 1 < g_state.allSkins.size(); ++i) g_state.allSkins[i].identifier += L".gone";
+        g_state.rotationIndex = 0;
+    };
+    int32_t probedIndex = -1;
+    const double probeEachMs = TimeMs(1, hideAllButLast, [&] { probedIndex = ProbeEachCandidate(); });
+    Row("advance past 9,999 missing, before", "10,000", probeEachMs, "an existence test each");
+    int32_t advancedIndex = -1;
+    const double advanceMissingMs = TimeMs(kRounds, hideAllButLast, [&] {
+        AdvanceToNextSkin();
+        advancedIndex = g_state.rotationIndex.load();
+    });
+    std::snprintf(note, sizeof note, "one folder read; %.0fx faster", probeEachMs / advanceMissingMs);
+    Row("advance past 9,999 missing, after", "10,000", advanceMissingMs, note);
+    const bool sameChoice = probedIndex == advancedIndex && probedIndex == static_cast<int32_t>(kFolderEntries - 1);
+    if (!sameChoice) std::printf("different choices: %d before, %d after\n", probedIndex, advancedIndex);
     EnumerateSkinsFolder();
     const double syncLastMs = TimeMs(
         kRounds,
@@ -170,5 +198,7 @@ int main() {
     Row("SyncRotationIndex, target absent", "10,000", syncAbsentMs, "full scan, first becomes target");
 
     RemoveSkinsFolder(folder);
-    return (enumMs <= 1.5 * bareMs && calls == expectedCalls) ? 0 : 1;
+    return (enumMs <= 1.5 * bareMs && calls == expectedCalls && sameChoice && advanceMissingMs <= 1000.0)
+               ? 0
+               : 1;
 }
