@@ -425,13 +425,19 @@ TEST_F(MonthTest, EveryScheduleSwitchesAtEachDueTickThroughAMonth) {
         {"days 3 at 02:30", 2, 3, 2, 30, true}, {"days 3 at 02:30", 2, 3, 2, 30, false},
         {"days 3 at 00:00", 2, 3, 0, 0, true},  {"days 3 at 00:00", 2, 3, 0, 0, false},
     };
+    std::printf("| %-16s | %-8s | %8s | %11s | %16s | %14s | %14s |\n", "schedule", "list",
+                "switches", "idle ticks", "idle allocations", "live B day 1", "live B day 31");
+    std::printf("|%s|%s|%s|%s|%s|%s|%s|\n", std::string(18, '-').c_str(), std::string(10, '-').c_str(),
+                std::string(10, '-').c_str(), std::string(13, '-').c_str(),
+                std::string(18, '-').c_str(), std::string(16, '-').c_str(),
+                std::string(16, '-').c_str());
     for (const Schedule& s : schedules) {
         SCOPED_TRACE(std::string(s.name) + (s.selected ? ", selected skins" : ", all skins"));
         const MonthRun run = RunMonth(s);
         ASSERT_FALSE(HasFatalFailure());
-        std::printf("%-16s %-9s %6d switches, %6d idle ticks checked, live bytes day 1 %lld, "
-                    "day 31 %lld\n",
-                    s.name, s.selected ? "selected" : "all", run.switches, run.idleTicks,
+        std::printf("| %-16s | %-8s | %8d | %11d | %16llu | %14lld | %14lld |\n", s.name,
+                    s.selected ? "selected" : "all", run.switches, run.idleTicks,
+                    static_cast<unsigned long long>(run.idleAllocations),
                     static_cast<long long>(run.liveBytesAfterDay1),
                     static_cast<long long>(run.liveBytesAtEnd));
         EXPECT_EQ(run.idleAllocations, 0u);
