@@ -5,8 +5,10 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 inline double NowMs() {
     static const double frequency = [] {
@@ -17,6 +19,12 @@ inline double NowMs() {
     LARGE_INTEGER c;
     QueryPerformanceCounter(&c);
     return static_cast<double>(c.QuadPart) * 1000.0 / frequency;
+}
+
+// The middle value (the upper one of an even count); `values` must not be empty.
+inline double Median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
 }
 
 // A new folder of `count` empty skin files "Skin 00000.tskin" onwards, under the

@@ -21,11 +21,6 @@ constexpr size_t kFolderEntries = 10000;
 constexpr size_t kSelected = 1000;
 constexpr int kRounds = 5;
 
-double Median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
-
 // Median time of `rounds` runs of `body`, `prepare` run untimed before each.
 double TimeMs(int rounds, const std::function<void()>& prepare, const std::function<void()>& body) {
     std::vector<double> times;

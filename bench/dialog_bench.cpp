@@ -21,11 +21,6 @@ constexpr size_t kSelected = 1000;
 constexpr int kRounds = 3;
 constexpr double kGoalMs = 1000.0;
 
-double Median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
-
 struct DialogCase {
     const char* name;
     UINT dialogId;

@@ -45,6 +45,12 @@ protected:
             << "GetLastError " << GetLastError();
     }
 
+    static std::vector<std::wstring> MissingNames(int count) {
+        std::vector<std::wstring> ids;
+        for (int i = 0; i < count; ++i) ids.push_back(L"Missing " + std::to_wstring(i) + L".tskin");
+        return ids;
+    }
+
     static void SetSelected(const std::vector<std::wstring>& ids) {
         SkinList list;
         for (const std::wstring& id : ids) list.push_back(SkinEntry{id, L"name"});
@@ -140,8 +146,7 @@ TEST_F(MissingSkinsTest, FolderReadChoosesWhatTestingEachCandidateChooses) {
 }
 
 TEST_F(MissingSkinsTest, SkinRemovedAfterTheFolderWasReadIsPassedOver) {
-    std::vector<std::wstring> ids;
-    for (int i = 0; i < 40; ++i) ids.push_back(L"Missing " + std::to_wstring(i) + L".tskin");
+    std::vector<std::wstring> ids = MissingNames(40);
     ids[20] = devhost::MakeFileSkin(skins_, L"Listed");
     ids[30] = devhost::MakeFileSkin(skins_, L"Later");
     SetSelected(ids);
@@ -164,8 +169,7 @@ TEST_F(MissingSkinsTest, SkinRemovedAfterTheFolderWasReadIsPassedOver) {
 }
 
 TEST_F(MissingSkinsTest, OneExistenceTestWhenTheNextSkinIsPresentAndOneReadOtherwise) {
-    std::vector<std::wstring> ids;
-    for (int i = 0; i < 200; ++i) ids.push_back(L"Missing " + std::to_wstring(i) + L".tskin");
+    std::vector<std::wstring> ids = MissingNames(200);
     ids[1] = devhost::MakeFileSkin(skins_, L"Next");
     ids[150] = devhost::MakeFileSkin(skins_, L"Far");
     SetSelected(ids);
