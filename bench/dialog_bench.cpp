@@ -8,6 +8,8 @@
 #include <vector>
 
 #include "bench_util.h"
+#include "catalog/catalog.h"
+#include "catalog/folder_listing.h"
 #include "devhost/devhost.h"
 #include "plugin/state.h"
 #include "resource.h"
@@ -83,15 +85,35 @@ struct Opening {
     size_t rows = 0;
 };
 
-// A selection as the settings load leaves it: identifiers only.
-void SelectEveryTenth() {
+// A selection as the settings load leaves it: identifiers only, every tenth skin of the
+// folder, or names of skins deleted since.
+void Select(const wchar_t* format) {
     ScopedLock guard(g_state.lock);
     g_state.selectedSkins.clear();
     for (size_t i = 0; i < kSelected; ++i) {
         wchar_t name[32];
-        swprintf(name, 32, L"Skin %05u.tskin", static_cast<unsigned>(i * 10));
+        swprintf(name, 32, format, static_cast<unsigned>(i * 10));
         g_state.selectedSkins.push_back(SkinEntry{name, L""});
     }
+}
+void SelectEveryTenth() { Select(L"Skin %05u.tskin"); }
+void SelectDeleted() { Select(L"Deleted %05u.tskin"); }
+
+// The opening's purge of the selection, before (an existence test each) and after (one
+// run, which reads the folder at the first missing skin); milliseconds and survivors.
+double PurgeMs(bool eachName, size_t* kept) {
+    std::vector<std::wstring> ids;
+    {
+        ScopedLock guard(g_state.lock);
+        for (const SkinEntry& entry : g_state.selectedSkins) ids.push_back(entry.identifier);
+    }
+    *kept = 0;
+    ExistenceRun run;
+    const double start = NowMs();
+    for (const std::wstring& id : ids) {
+        *kept += (eachName ? SkinExists(id) != 0 : SkinExistsInRun(run, id)) ? 1 : 0;
+    }
+    return NowMs() - start;
 }
 
 const DialogCase* g_case = nullptr;
@@ -150,7 +172,8 @@ int main() {
     };
     std::printf("Opening with 10,000 skins, 1,000 selected. Fills: the dialog's skin controls "
                 "refilled inside\nWM_INITDIALOG row by row (before) and by AddSkinRows (after); "
-                "before ms = after ms - fill after + fill before.\n");
+                "before ms = after ms - fill after + fill before.\nLast row: the timed part is "
+                "the purge of the selection, an existence test each (before) or one run (after).\n");
     std::printf("| %-28s | %12s | %12s | %12s | %12s | %-22s |\n", "dialog opened", "before ms",
                 "after ms", "fill before", "fill after", "note");
     std::printf("|%s|%s|%s|%s|%s|%s|\n", std::string(30, '-').c_str(), std::string(14, '-').c_str(),
@@ -179,6 +202,25 @@ int main() {
                     openMs, Median(oneByOne), Median(helper), note);
         pass = pass && openMs <= kGoalMs && rows == kFolderEntries;
     }
+
+    // The periodic dialog again, its 1,000 selected skins all deleted from the folder.
+    SelectDeleted();
+    size_t keptBefore = 0;
+    size_t keptAfter = 0;
+    const double purgeBefore = PurgeMs(true, &keptBefore);
+    std::vector<double> purgeAfter;
+    std::vector<double> open;
+    for (int i = 0; i < kRounds; ++i) {
+        purgeAfter.push_back(PurgeMs(false, &keptAfter));
+        SelectDeleted();
+        open.push_back(Open(cases[0], false).openMs);
+        SelectDeleted();
+    }
+    const double openMs = Median(open);
+    std::printf("| %-28s | %12.1f | %12.1f | %12.1f | %12.1f | %-22s |\n",
+                "periodic, 1,000 sel. deleted", openMs - Median(purgeAfter) + purgeBefore, openMs,
+                purgeBefore, Median(purgeAfter), "purge of the selection");
+    pass = pass && openMs <= kGoalMs && keptBefore == 0 && keptAfter == 0;
     RemoveSkinsFolder(folder);
     return pass ? 0 : 1;
 }

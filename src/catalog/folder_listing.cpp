@@ -160,3 +160,26 @@ ListedPresence LookUpListed(const FolderListing& listing, const std::wstring& id
     }
     return (!folderSkin || first->directory) ? ListedPresence::Present : ListedPresence::Absent;
 }
+
+bool SkinExistsInRun(ExistenceRun& run, const std::wstring& identifier) {
+    using Source = ExistenceRun::Source;
+    if (run.source != Source::Listing) {
+        const bool exists = SkinExists(identifier) != 0;
+        if (!exists && run.source == Source::NotRead) {
+            run.source = ReadFolderListing(&run.listing) ? Source::Listing : Source::EachName;
+        }
+        return exists;
+    }
+    const ListedPresence presence = LookUpListed(run.listing, identifier);
+    if (presence == ListedPresence::Absent) {
+        return false;
+    }
+    if (SkinExists(identifier) != 0) {
+        return true;
+    }
+    if (presence == ListedPresence::Present) {
+        run.source = Source::EachName;
+        run.listing.entries.clear();
+    }
+    return false;
+}

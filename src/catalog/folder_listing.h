@@ -36,4 +36,16 @@ bool ReadFolderListing(FolderListing* listing);
 // What SkinExists would answer for `identifier` in the folder the listing was read from.
 ListedPresence LookUpListed(const FolderListing& listing, const std::wstring& identifier);
 
+// SkinExists for a run of identifiers asked in turn. Until one is missing, each is one
+// existence test as usual; at the first missing one the folder is read once, and from
+// then on a name the listing shows absent costs nothing. A name it shows present is
+// still confirmed by SkinExists; when that fails the folder changed under the listing,
+// and the rest of the run goes back to one test each.
+struct ExistenceRun {
+    enum class Source { NotRead, Listing, EachName };
+    Source source = Source::NotRead;
+    FolderListing listing;
+};
+bool SkinExistsInRun(ExistenceRun& run, const std::wstring& identifier);
+
 #endif

@@ -34,33 +34,6 @@ int32_t NextPosition(int32_t index, size_t count) {
     return static_cast<int32_t>(next);
 }
 
-// Walks the candidates after `*index`, at most once round the list less the one
-// already tested, and leaves `*index` on the first that SkinExists would find (or back
-// on the start when none is). The folder is read once instead of probed per missing
-// skin; a listed skin is confirmed with SkinExists, and if the folder changed under
-// the listing the rest are probed one by one.
-bool FindPresentAfter(const std::vector<std::wstring>& identifiers, int32_t* index) {
-    const size_t count = identifiers.size();
-    FolderListing listing;
-    bool listed = ReadFolderListing(&listing);
-    for (size_t tries = 1; tries < count; ++tries) {
-        *index = NextPosition(*index, count);
-        const std::wstring& candidate = identifiers[static_cast<size_t>(*index)];
-        const ListedPresence presence =
-            listed ? LookUpListed(listing, candidate) : ListedPresence::Unknown;
-        if (presence == ListedPresence::Absent) {
-            continue;
-        }
-        if (SkinExists(candidate) != 0) {
-            return true;
-        }
-        if (presence == ListedPresence::Present) {
-            listed = false;
-        }
-    }
-    return false;
-}
-
 void ApplyAndMarkPending(const std::wstring& identifier) {
     const HostServiceTable* host = AcceptedHost();
     if (host != nullptr && host->ApplySkin != nullptr) {
@@ -94,10 +67,11 @@ void AdvanceToNextSkin() {
     }
 
     const size_t count = identifiers.size();
-    index = NextPosition(index, count);
-    bool found = SkinExists(identifiers[static_cast<size_t>(index)]) != 0;
-    if (!found && count > 1) {
-        found = FindPresentAfter(identifiers, &index);
+    ExistenceRun run;
+    bool found = false;
+    for (size_t tries = 0; tries < count && !found; ++tries) {
+        index = NextPosition(index, count);
+        found = SkinExistsInRun(run, identifiers[static_cast<size_t>(index)]);
     }
 
     std::wstring requested;

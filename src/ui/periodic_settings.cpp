@@ -15,6 +15,7 @@
 #include <utility>
 
 #include "catalog/catalog.h"
+#include "catalog/folder_listing.h"
 #include "config/settings.h"
 #include "engine/rotation.h"
 #include "engine/schedule.h"
@@ -50,8 +51,9 @@ SkinList PurgeSelectedSkins() {
     const HostServiceTable* host = AcceptedHost();
     SkinList kept;
     kept.reserve(selection.size());
+    ExistenceRun run;
     for (SkinEntry& entry : selection) {
-        if (!SkinExists(entry.identifier)) {
+        if (!SkinExistsInRun(run, entry.identifier)) {
             continue;
         }
         if (entry.displayName.empty() && host != nullptr && host->GetSkinDisplayName != nullptr) {
