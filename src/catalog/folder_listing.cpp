@@ -54,7 +54,8 @@ bool IsDeviceName(const std::wstring& name) {
             return true;
         }
     }
-    // COM0 to COM9 and LPT0 to LPT9, superscript digits included.
+    // COM1, LPT2 and their superscript-digit forms; any fourth character counts, which
+    // sends a few plain names to SkinExists for nothing worse than one probe.
     return base.size() == 4 &&
            (AsciiEqualIgnoringCase(base.substr(0, 3), L"COM") ||
             AsciiEqualIgnoringCase(base.substr(0, 3), L"LPT"));
