@@ -21,11 +21,6 @@ constexpr size_t kFolderEntries = 10000;
 constexpr size_t kSelected = 1000;
 constexpr int kRounds = 5;
 
-double Median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
-
 // Median time of `rounds` runs of `body`, `prepare` run untimed before each.
 double TimeMs(int rounds, const std::function<void()>& prepare, const std::function<void()>& body) {
     std::vector<double> times;
@@ -36,36 +31,6 @@ double TimeMs(int rounds, const std::function<void()>& prepare, const std::funct
         times.push_back(NowMs() - start);
     }
     return Median(times);
-}
-
-std::wstring MakeFolder() {
-    wchar_t base[MAX_PATH];
-    GetTempPathW(MAX_PATH, base);
-    std::wstring folder =
-        std::wstring(base) + L"varnel-bench-" + std::to_wstring(GetCurrentProcessId());
-    CreateDirectoryW(folder.c_str(), nullptr);
-    for (size_t i = 0; i < kFolderEntries; ++i) {
-        wchar_t name[32];
-        swprintf(name, 32, L"\\Skin %05u.tskin", static_cast<unsigned>(i));
-        HANDLE file = CreateFileW((folder + name).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
-    }
-    return folder;
-}
-
-void RemoveFolder(const std::wstring& folder) {
-    WIN32_FIND_DATAW found;
-    HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &found);
-    if (search != INVALID_HANDLE_VALUE) {
-        do {
-            if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
-                DeleteFileW((folder + L"\\" + found.cFileName).c_str());
-            }
-        } while (FindNextFileW(search, &found));
-        FindClose(search);
-    }
-    RemoveDirectoryW(folder.c_str());
 }
 
 // The floor an enumeration cannot go below: the search, one display-name call and
@@ -92,6 +57,24 @@ void Row(const char* what, const std::string& size, double ms, const std::string
     std::printf("| %-44s | %-22s | %10.3f | %-34s |\n", what, size.c_str(), ms, note.c_str());
 }
 
+// How AdvanceToNextSkin chose before it read the folder: an existence test for every
+// candidate until one is present. The index it stops on.
+int32_t ProbeEachCandidate() {
+    std::vector<std::wstring> identifiers;
+    int32_t index = 0;
+    {
+        ScopedLock guard(g_state.lock);
+        for (const SkinEntry& entry : g_state.allSkins) identifiers.push_back(entry.identifier);
+        index = g_state.rotationIndex.load();
+    }
+    const auto count = static_cast<int32_t>(identifiers.size());
+    for (int32_t tries = 0; tries < count; ++tries) {
+        index = index + 1 >= count ? 0 : index + 1;
+        if (SkinExists(identifiers[static_cast<size_t>(index)])) break;
+    }
+    return index;
+}
+
 void SetSelected(size_t count, const wchar_t* tag) {
     ScopedLock guard(g_state.lock);
     g_state.selectedSkins.clear();
@@ -108,7 +91,7 @@ int main() {
     g_state.hostTable = devhost::Table();
     g_state.hostAccepted = 1;
     g_state.pluginId = 1;
-    const std::wstring folder = MakeFolder();
+    const std::wstring folder = MakeSkinsFolder(L"catalog", kFolderEntries);
     devhost::SetSkinsFolder(folder);
 
     std::printf("| %-44s | %-22s | %10s | %-34s |\n", "operation", "size", "median ms", "note");
@@ -169,16 +152,26 @@ int main() {
     const double advanceMs = TimeMs(
         kRounds, [] { g_state.rotationIndex = 0; }, [] { AdvanceToNextSkin(); });
     Row("AdvanceToNextSkin, next skin present", "10,000", advanceMs, "1 existence test");
-    // One round: every existence test of a missing name scans the folder under Wine.
-    const double advanceMissingMs = TimeMs(
-        1,
-        [] {
-            ScopedLock guard(g_state.lock);
-            for (size_t i = 0; i + 1 < g_state.allSkins.size(); ++i) g_state.allSkins[i].identifier += L".gone";
-            g_state.rotationIndex = 0;
-        },
-        [] { AdvanceToNextSkin(); });
-    Row("AdvanceToNextSkin, 9,999 missing", "10,000", advanceMissingMs, "10,000 existence tests");
+    // 9,999 missing before the one present skin. Before: one existence test per
+    // candidate, each scanning the folder under Wine, one round. After: the advance as
+    // it is, one read of the folder; both must stop on the same entry.
+    auto hideAllButLast = [] {
+        ScopedLock guard(g_state.lock);
+        for (size_t i = 0; i + 1 < g_state.allSkins.size(); ++i) g_state.allSkins[i].identifier += L".gone";
+        g_state.rotationIndex = 0;
+    };
+    int32_t probedIndex = -1;
+    const double probeEachMs = TimeMs(1, hideAllButLast, [&] { probedIndex = ProbeEachCandidate(); });
+    Row("advance past 9,999 missing, before", "10,000", probeEachMs, "an existence test each");
+    int32_t advancedIndex = -1;
+    const double advanceMissingMs = TimeMs(kRounds, hideAllButLast, [&] {
+        AdvanceToNextSkin();
+        advancedIndex = g_state.rotationIndex.load();
+    });
+    std::snprintf(note, sizeof note, "one folder read; %.0fx faster", probeEachMs / advanceMissingMs);
+    Row("advance past 9,999 missing, after", "10,000", advanceMissingMs, note);
+    const bool sameChoice = probedIndex == advancedIndex && probedIndex == static_cast<int32_t>(kFolderEntries - 1);
+    if (!sameChoice) std::printf("different choices: %d before, %d after\n", probedIndex, advancedIndex);
     EnumerateSkinsFolder();
     const double syncLastMs = TimeMs(
         kRounds,
@@ -199,6 +192,8 @@ int main() {
         [] { SyncRotationIndex(); });
     Row("SyncRotationIndex, target absent", "10,000", syncAbsentMs, "full scan, first becomes target");
 
-    RemoveFolder(folder);
-    return (enumMs <= 1.5 * bareMs && calls == expectedCalls) ? 0 : 1;
+    RemoveSkinsFolder(folder);
+    return (enumMs <= 1.5 * bareMs && calls == expectedCalls && sameChoice && advanceMissingMs <= 1000.0)
+               ? 0
+               : 1;
 }

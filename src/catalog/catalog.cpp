@@ -27,7 +27,8 @@ namespace {
 
 bool IsSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
 
-// `folder` and `name` with exactly one separator between them.
+}  // namespace
+
 std::wstring JoinPath(const std::wstring& folder, const std::wstring& name) {
     std::wstring path = folder;
     if (path.empty() || !IsSeparator(path.back())) {
@@ -36,8 +37,6 @@ std::wstring JoinPath(const std::wstring& folder, const std::wstring& name) {
     path += name;
     return path;
 }
-
-}  // namespace
 
 // Paths that fit in MAX_PATH with their terminator are left alone, so they keep the
 // usual normalisation.

@@ -16,5 +16,7 @@ int SkinExists(const std::wstring& identifier);
 // `path` as Windows takes it at any length: unchanged below MAX_PATH units, else in the
 // "\\?\" form ("\\?\UNC\server\share" for a share).
 std::wstring WindowsPathForm(const std::wstring& path);
+// `folder` and `name` with exactly one separator between them.
+std::wstring JoinPath(const std::wstring& folder, const std::wstring& name);
 
 #endif

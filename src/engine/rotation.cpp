@@ -6,7 +6,8 @@
 //    range for both operations; identifiers compare exactly, case included.
 // 3. AdvanceToNextSkin copies what it needs under the lock, asks the file system
 //    outside it, and writes rotationIndex and targetSkin back together; the host is
-//    called only after the lock is released.
+//    called only after the lock is released. Past a missing skin it reads the folder
+//    once rather than probing every further candidate.
 // 4. SyncRotationIndex never calls out and runs wholly under the lock.
 #include "engine/rotation.h"
 
@@ -15,6 +16,7 @@
 #include <vector>
 
 #include "catalog/catalog.h"
+#include "catalog/folder_listing.h"
 
 namespace {
 
@@ -65,10 +67,11 @@ void AdvanceToNextSkin() {
     }
 
     const size_t count = identifiers.size();
+    ExistenceRun run;
     bool found = false;
     for (size_t tries = 0; tries < count && !found; ++tries) {
         index = NextPosition(index, count);
-        found = SkinExists(identifiers[static_cast<size_t>(index)]) != 0;
+        found = SkinExistsInRun(run, identifiers[static_cast<size_t>(index)]);
     }
 
     // Copies are made before anything changes, so running out of memory leaves the
@@ -78,9 +81,8 @@ void AdvanceToNextSkin() {
     {
         ScopedLock guard(g_state.lock);
         if (!found) {
-            requested = g_state.targetSkin;
-        }
-        if (found) {
+            requested = g_state.targetSkin;  // asked for again
+        } else {
             const std::wstring& chosen = requested;
             // An enumeration may have replaced the list meanwhile; keep the index on
             // the chosen skin if it moved.

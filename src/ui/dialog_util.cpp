@@ -1,5 +1,7 @@
 #include "ui/dialog_util.h"
 
+#include <climits>
+
 INT_PTR ShowHostDialog(UINT dialogId, HWND owner, DLGPROC proc, LPARAM param) {
     const HostServiceTable* host = AcceptedHost();
     if (host == nullptr || host->ShowLocalizedDialog == nullptr) {
@@ -24,6 +26,44 @@ bool IdentifierAt(const SkinList& shown, LRESULT row, std::wstring* identifier) 
     }
     *identifier = shown[static_cast<size_t>(row)].identifier;
     return true;
+}
+
+void AddSkinRows(HWND dialog, int id, const SkinList& skins) {
+    HWND control = GetDlgItem(dialog, id);
+    if (control == nullptr) {
+        return;
+    }
+    wchar_t className[16] = {};
+    GetClassNameW(control, className, 16);
+    const bool combo = CompareStringOrdinal(className, -1, L"ComboBox", -1, TRUE) == CSTR_EQUAL;
+    size_t bytes = 0;
+    for (const SkinEntry& entry : skins) {
+        bytes += (entry.displayName.size() + 1) * sizeof(wchar_t);
+    }
+    const size_t rows = skins.size() < static_cast<size_t>(INT_MAX) ? skins.size() : INT_MAX;
+    SendMessageW(control, WM_SETREDRAW, FALSE, 0);
+    SendMessageW(control, combo ? CB_INITSTORAGE : LB_INITSTORAGE, rows,
+                 static_cast<LPARAM>(bytes < static_cast<size_t>(INT_MAX) ? bytes : INT_MAX));
+    const UINT add = combo ? CB_ADDSTRING : LB_ADDSTRING;
+    for (const SkinEntry& entry : skins) {
+        SendMessageW(control, add, 0, reinterpret_cast<LPARAM>(entry.displayName.c_str()));
+    }
+    SendMessageW(control, WM_SETREDRAW, TRUE, 0);
+    InvalidateRect(control, nullptr, TRUE);
+}
+
+void FillSkinBox(HWND dialog, int id, const SkinList& skins, const std::wstring& preselect) {
+    AddSkinRows(dialog, id, skins);
+    if (skins.empty()) {
+        return;
+    }
+    size_t row = 0;
+    for (size_t i = 1; i < skins.size(); ++i) {
+        if (skins[i].identifier == preselect) {
+            row = i;
+        }
+    }
+    SendDlgItemMessageW(dialog, id, CB_SETCURSEL, row, 0);
 }
 
 void EnableControl(HWND dialog, int id, bool enabled) {

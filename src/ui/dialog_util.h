@@ -27,6 +27,15 @@ SkinList CopyAllSkins();
 // The identifier of `shown` entry `row`, or false when the row is none (CB_ERR, LB_ERR).
 bool IdentifierAt(const SkinList& shown, LRESULT row, std::wstring* identifier);
 
+// Adds the display names of `skins`, in list order, as the rows of list box or combo
+// box `id`. Storage for every row is claimed at once and the control is not redrawn
+// until the last row is in: row by row, a list of thousands of skins takes seconds.
+void AddSkinRows(HWND dialog, int id, const SkinList& skins);
+
+// Fills combo box `id` with `skins` and selects the row of the last entry after the
+// first whose identifier equals `preselect` exactly, or else row 0 (none when empty).
+void FillSkinBox(HWND dialog, int id, const SkinList& skins, const std::wstring& preselect);
+
 void EnableControl(HWND dialog, int id, bool enabled);
 bool IsButtonChecked(HWND dialog, int id);
 

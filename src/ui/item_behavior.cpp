@@ -38,14 +38,7 @@ void OpenItemDialog(HWND dialog, ItemDialogData& data) {
 
     EnumerateSkinsFolder();
     data.shown = CopyAllSkins();
-    const SkinList& skins = data.shown;
-    for (size_t i = 0; i < skins.size(); ++i) {
-        SendDlgItemMessageW(dialog, IDC_ITEM_SKIN, CB_ADDSTRING, 0,
-                            reinterpret_cast<LPARAM>(skins[i].displayName.c_str()));
-        if (i == 0 || skins[i].identifier == storedSkin) {
-            SendDlgItemMessageW(dialog, IDC_ITEM_SKIN, CB_SETCURSEL, i, 0);
-        }
-    }
+    FillSkinBox(dialog, IDC_ITEM_SKIN, data.shown, storedSkin);
     SendCommandToSelf(dialog, IDC_ITEM_NEXT, 0);
 }
 

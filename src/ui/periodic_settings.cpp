@@ -17,6 +17,7 @@
 #include <utility>
 
 #include "catalog/catalog.h"
+#include "catalog/folder_listing.h"
 #include "config/settings.h"
 #include "engine/rotation.h"
 #include "engine/schedule.h"
@@ -53,8 +54,9 @@ SkinList PurgeSelectedSkins() {
     const HostServiceTable* host = AcceptedHost();
     SkinList kept;
     kept.reserve(selection.size());
+    ExistenceRun run;
     for (SkinEntry& entry : selection) {
-        if (!SkinExists(entry.identifier)) {
+        if (!SkinExistsInRun(run, entry.identifier)) {
             continue;
         }
         if (entry.displayName.empty() && host != nullptr && host->GetSkinDisplayName != nullptr) {
@@ -137,16 +139,11 @@ void OpenPeriodicDialog(HWND dialog, PeriodicDialogData& data) {
 
     EnumerateSkinsFolder();
     data.shown = CopyAllSkins();
-    for (const SkinEntry& entry : data.shown) {
-        ListMessage(dialog, IDC_PERIODIC_ALL_LIST, LB_ADDSTRING, 0, TextParam(entry.displayName));
-    }
+    AddSkinRows(dialog, IDC_PERIODIC_ALL_LIST, data.shown);
     ListMessage(dialog, IDC_PERIODIC_ALL_LIST, LB_SETCURSEL, 0);
 
     data.workingSkins = PurgeSelectedSkins();
-    for (const SkinEntry& entry : data.workingSkins) {
-        ListMessage(dialog, IDC_PERIODIC_SELECTED_LIST, LB_ADDSTRING, 0,
-                    TextParam(entry.displayName));
-    }
+    AddSkinRows(dialog, IDC_PERIODIC_SELECTED_LIST, data.workingSkins);
 
     ListMessage(dialog, IDC_PERIODIC_INTERVAL, EM_LIMITTEXT, 3);
     ListMessage(dialog, IDC_PERIODIC_INTERVAL_SPIN, UDM_SETRANGE, 0, MAKELPARAM(999, 1));

@@ -30,22 +30,8 @@ void FillThemeBoxes(HWND dialog, ThemeDialogData& data) {
         light = g_state.lightThemeSkin;
         dark = g_state.darkThemeSkin;
     }
-    for (size_t i = 0; i < skins.size(); ++i) {
-        const LPARAM name = reinterpret_cast<LPARAM>(skins[i].displayName.c_str());
-        SendDlgItemMessageW(dialog, IDC_THEME_LIGHT, CB_ADDSTRING, 0, name);
-        SendDlgItemMessageW(dialog, IDC_THEME_DARK, CB_ADDSTRING, 0, name);
-        if (i == 0) {
-            SendDlgItemMessageW(dialog, IDC_THEME_LIGHT, CB_SETCURSEL, 0, 0);
-            SendDlgItemMessageW(dialog, IDC_THEME_DARK, CB_SETCURSEL, 0, 0);
-            continue;
-        }
-        if (skins[i].identifier == light) {
-            SendDlgItemMessageW(dialog, IDC_THEME_LIGHT, CB_SETCURSEL, i, 0);
-        }
-        if (skins[i].identifier == dark) {
-            SendDlgItemMessageW(dialog, IDC_THEME_DARK, CB_SETCURSEL, i, 0);
-        }
-    }
+    FillSkinBox(dialog, IDC_THEME_LIGHT, skins, light);
+    FillSkinBox(dialog, IDC_THEME_DARK, skins, dark);
 }
 
 void StoreThemeSkins(HWND dialog, const ThemeDialogData& data) {
