@@ -32,58 +32,12 @@ struct Mode {
 };
 const Mode kModes[] = {{L"minutes", 0, 0}, {L"hours", 0, 1}, {L"days", 0, 2}, {L"theme", 1, 2}};
 
-int FreeTlsSlots() {
-    std::vector<DWORD> taken;
-    for (DWORD slot = TlsAlloc(); slot != TLS_OUT_OF_INDEXES; slot = TlsAlloc()) {
-        taken.push_back(slot);
-    }
-    for (DWORD slot : taken) {
-        TlsFree(slot);
-    }
-    return static_cast<int>(taken.size());
-}
-
-DWORD Handles() {
-    DWORD count = 0;
-    if (GetProcessHandleCount(GetCurrentProcess(), &count) && count != 0) {
-        return count;
-    }
-    // Wine answers 0 above; its handles are small multiples of 4, so they are counted
-    // by asking after each value in turn.
-    for (uintptr_t value = 4; value < 0x10000; value += 4) {
-        DWORD flags = 0;
-        count += GetHandleInformation(reinterpret_cast<HANDLE>(value), &flags) ? 1 : 0;
-    }
-    return count;
-}
-
 // Wine leaves PrivateUsage at 0; PagefileUsage is the same figure on Windows.
 long long PrivateBytes() {
     PROCESS_MEMORY_COUNTERS counters{};
     counters.cb = sizeof(counters);
     K32GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof(counters));
     return static_cast<long long>(counters.PagefileUsage);
-}
-
-// Bytes in use in every heap of the process, walked block by block: exact where the
-// private-bytes figure counts only pages touched (Wine) or whole pages (Windows).
-long long HeapBytesInUse() {
-    std::vector<HANDLE> heaps(GetProcessHeaps(0, nullptr) + 16);
-    heaps.resize(GetProcessHeaps(static_cast<DWORD>(heaps.size()), heaps.data()));
-    long long total = 0;
-    for (HANDLE heap : heaps) {
-        if (!HeapLock(heap)) {
-            continue;
-        }
-        PROCESS_HEAP_ENTRY entry{};
-        while (HeapWalk(heap, &entry)) {
-            if ((entry.wFlags & PROCESS_HEAP_ENTRY_BUSY) != 0) {
-                total += static_cast<long long>(entry.cbData);
-            }
-        }
-        HeapUnlock(heap);
-    }
-    return total;
 }
 
 // The child: runs the cycles and prints one line of figures.
@@ -106,10 +60,10 @@ int RunCycles(const std::wstring& dll, const Mode& mode, int cycles) {
     times.reserve(static_cast<size_t>(cycles));
     const auto forget = [&](int) { devhost::ClearLog(); };
     devhost::Reload(dll, 3, 1, forget);  // the process's own first-time costs
-    const int tlsBefore = FreeTlsSlots();
-    const DWORD handlesBefore = Handles();
+    const int tlsBefore = devhost::FreeTlsSlots();
+    const DWORD handlesBefore = devhost::HandleCount();
     const long long bytesBefore = PrivateBytes();
-    const long long heapBefore = HeapBytesInUse();
+    const int64_t heapBefore = devhost::HeapBytesInUse();
     double start = NowMs();
     const int done = devhost::Reload(dll, cycles, 1, [&](int) {
         const double now = NowMs();
@@ -119,9 +73,9 @@ int RunCycles(const std::wstring& dll, const Mode& mode, int cycles) {
     });
     std::sort(times.begin(), times.end());
     const double median = times.empty() ? 0 : times[times.size() / 2];
-    std::printf("RESULT %d %d %lu %lu %lld %lld %.1f\n", done, tlsBefore - FreeTlsSlots(),
-                handlesBefore, Handles(), PrivateBytes() - bytesBefore, HeapBytesInUse() - heapBefore,
-                median);
+    std::printf("RESULT %d %d %lu %lu %lld %lld %.1f\n", done, tlsBefore - devhost::FreeTlsSlots(),
+                handlesBefore, devhost::HandleCount(), PrivateBytes() - bytesBefore,
+                static_cast<long long>(devhost::HeapBytesInUse() - heapBefore), median);
     std::fflush(stdout);
     devhost::RemoveTree(skins);
     return 0;

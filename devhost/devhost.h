@@ -214,6 +214,13 @@ int32_t SendEventFromThread(TsPluginEventHandlerFn handler, uint32_t event, uint
 int Reload(const std::wstring& dllPath, int cycles, int32_t pluginId = 1,
            const std::function<void(int)>& afterCycle = nullptr);
 
+// What the process holds: TLS slots still free (each is taken and given back), open
+// handles, and bytes in use in all its heaps, walked block by block (exact, where
+// private bytes count only touched pages on Wine and whole pages on Windows).
+int FreeTlsSlots();
+DWORD HandleCount();
+int64_t HeapBytesInUse();
+
 // Dispatches this thread's messages until done() is true (returns true) or the
 // deadline passes (returns done() then).
 bool PumpUntil(std::function<bool()> done, DWORD timeoutMs);

@@ -232,13 +232,13 @@ TEST_F(RealHostTest, ReloadsLeaveTlsSlotsHandlesAndMemoryFlat) {
         devhost::SetSetting(1, L"TimeMode", L"TimeUnit", mode.timeUnit);
         const auto clearLog = [](int) { devhost::ClearLog(); };
         ASSERT_EQ(3, devhost::Reload(dll, 3, 1, clearLog)) << "warm-up";
-        const int tlsBefore = reliability::FreeTlsSlots();
-        const DWORD handlesBefore = reliability::HandleCount();
-        const int64_t bytesBefore = reliability::HeapBytesInUse();
+        const int tlsBefore = devhost::FreeTlsSlots();
+        const DWORD handlesBefore = devhost::HandleCount();
+        const int64_t bytesBefore = devhost::HeapBytesInUse();
         ASSERT_EQ(cycles, devhost::Reload(dll, cycles, 1, clearLog));
-        const int tlsAfter = reliability::FreeTlsSlots();
-        const DWORD handlesAfter = reliability::HandleCount();
-        const int64_t bytesAfter = reliability::HeapBytesInUse();
+        const int tlsAfter = devhost::FreeTlsSlots();
+        const DWORD handlesAfter = devhost::HandleCount();
+        const int64_t bytesAfter = devhost::HeapBytesInUse();
         EXPECT_LE(tlsBefore - tlsAfter, 2) << tlsBefore << " free TLS slots before, " << tlsAfter << " after";
         EXPECT_LE(static_cast<long>(handlesAfter) - static_cast<long>(handlesBefore), 2)
             << handlesBefore << " handles before, " << handlesAfter << " after";

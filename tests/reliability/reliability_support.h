@@ -40,12 +40,6 @@ struct Memory {
     uint64_t privateBytes;
 };
 Memory ProcessMemory();
-// TLS slots still free in this process (each is taken and given back), and the
-// process's open handles.
-int FreeTlsSlots();
-DWORD HandleCount();
-// Bytes in use in all the process's heaps.
-int64_t HeapBytesInUse();
 
 // Varnel.dll as a Windows path: VARNEL_DLL (CTest sets it), else beside the exe.
 std::wstring PluginDllPath();
