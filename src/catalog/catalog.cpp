@@ -54,7 +54,7 @@ std::wstring WindowsPathForm(const std::wstring& path) {
         return path;
     }
     std::wstring full(need, L'\0');
-    const DWORD length = GetFullPathNameW(path.c_str(), need, &full[0], nullptr);
+    const DWORD length = GetFullPathNameW(path.c_str(), need, full.data(), nullptr);
     if (length == 0 || length >= need) {
         return path;
     }

@@ -41,7 +41,7 @@ void AppendBounded(wchar_t* buffer, size_t capacity, const wchar_t* text) {
 std::wstring ModuleFilePath() {
     std::wstring path(kPathUnits, L'\0');
     for (;;) {
-        const DWORD n = GetModuleFileNameW(g_state.moduleHandle, &path[0],
+        const DWORD n = GetModuleFileNameW(g_state.moduleHandle, path.data(),
                                            static_cast<DWORD>(path.size()));
         if (n == 0) {
             return std::wstring();

@@ -6,8 +6,8 @@
 //    and unloads the plug-in repeatedly would lose one pool per load.
 // 2. The release runs as a static destructor, which the C runtime calls when the DLL
 //    is unloaded, after every plug-in thread has ended (each holds a module reference).
-namespace __gnu_cxx {
-void __freeres();
+namespace __gnu_cxx {  // NOLINT(bugprone-reserved-identifier): the runtime's own name
+void __freeres();      // NOLINT(bugprone-reserved-identifier)
 }  // namespace __gnu_cxx
 
 namespace {

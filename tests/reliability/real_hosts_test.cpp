@@ -319,6 +319,10 @@ TEST_F(RealHostTest, AllocationFailuresStayInsideThePlugin) {
         devhost::SetSkinsFolder(skins_);
         devhost::SetCurrentSkin(ids[0]);
         devhost::SetDialogWatchdog(5000);
+        // Theme sync, so that event 2 still allocates after its window exists.
+        devhost::SetSetting(1, nullptr, L"ChangeMode", 1);
+        devhost::SetSetting(1, L"ThemeSync", L"LightTheme", ids[1]);
+        devhost::SetSetting(1, L"ThemeSync", L"DarkTheme", ids[2]);
         devhost::SetSetting(1, L"TimeMode", L"TargetSkins", 1);
         devhost::SetSetting(1, L"TimeMode", L"TimeUnit", 0);
         devhost::SetSetting(1, L"SelectedSkins", L"Count", 2);
@@ -346,7 +350,16 @@ TEST_F(RealHostTest, AllocationFailuresStayInsideThePlugin) {
         EXPECT_FALSE(window != nullptr && IsWindow(window)) << "the hidden window outlived event 3";
     };
 
-    SweepAllocationFailures(fresh, [&] { Initialize(); }, settled);
+    int32_t started = 0;
+    SweepAllocationFailures(
+        fresh, [&] { started = Initialize(); },
+        [&] {
+            // A host may free the DLL after a failed start: nothing of it may stay.
+            if (started == 0) {
+                EXPECT_EQ(nullptr, OwnWindowOfClass(kClass)) << "a failed start left its window";
+            }
+            settled();
+        });
     SweepAllocationFailures(
         [&] {
             fresh();
