@@ -527,8 +527,7 @@ void Demo::OverlappingSaves() {
         r7 = plugin_.handler(TS_EVENT_RUN_ITEM, kItemNext, 0, 0);
         while (!workerWriting() && ServeMarshalledCall(kSwitchWait)) {
         }
-        const ULONGLONG until = GetTickCount64() + 2000;
-        while (MarshalledCallsWaiting() == 0 && GetTickCount64() < until) Sleep(1);
+        WaitForMarshalledCall(2000);
         SetMarshalledStepping(false);
         okAt = ElapsedMs();
         PressOk(dlg);

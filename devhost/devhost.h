@@ -193,8 +193,9 @@ void UnloadPlugin(Plugin* plugin);
 // whenever it reads messages; the caller waits. Reset() turns it off.
 void SetMarshalling(bool on);
 bool Marshalling();
-// Marshalled calls whose callers are waiting for the UI thread right now.
-int MarshalledCallsWaiting();
+// Waits, reading no messages, until a marshalled call is waiting (at most timeoutMs);
+// false when none came. On the UI thread this keeps the caller waiting.
+bool WaitForMarshalledCall(DWORD timeoutMs);
 // Stepping, for a test or the demo that plays a slow UI thread: while on, a marshalled
 // call is held before it is sent until ServeMarshalledCall lets it through, one at a
 // time. Turning it off lets every held call go on to be served as usual.

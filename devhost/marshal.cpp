@@ -108,20 +108,27 @@ void SetMarshalling(bool on) {
 
 bool Marshalling() { return detail::g_uiThread.load() != 0; }
 
-int MarshalledCallsWaiting() { return detail::g_waiting.load(); }
 
 void SetMarshalledStepping(bool on) {
     detail::g_permits = 0;
     detail::g_stepping = on;
 }
 
-bool ServeMarshalledCall(DWORD timeoutMs) {
+bool WaitForMarshalledCall(DWORD timeoutMs) {
     const ULONGLONG deadline = GetTickCount64() + timeoutMs;
     while (detail::g_waiting.load() == 0) {
         if (GetTickCount64() >= deadline) {
             return false;
         }
         Sleep(1);
+    }
+    return true;
+}
+
+bool ServeMarshalledCall(DWORD timeoutMs) {
+    const ULONGLONG deadline = GetTickCount64() + timeoutMs;
+    if (!WaitForMarshalledCall(timeoutMs)) {
+        return false;
     }
     const unsigned before = detail::g_served.load();
     ++detail::g_permits;

@@ -27,18 +27,6 @@ using devhost::LogEntry;
 
 constexpr wchar_t kClass[] = L"TesseraVarnelPluginClass";
 
-// Waits without reading messages, so that calls sent to this thread stay unserved.
-bool WaitWithoutServing(const std::function<bool()>& done, DWORD ms) {
-    const ULONGLONG deadline = GetTickCount64() + ms;
-    while (!done()) {
-        if (GetTickCount64() > deadline) {
-            return false;
-        }
-        Sleep(1);
-    }
-    return true;
-}
-
 // A top-level window of this thread with class `name`, or null.
 HWND OwnWindowOfClass(const wchar_t* name) {
     struct Search {
@@ -139,8 +127,7 @@ TEST_F(RealHostTest, MarshallingHostNeverHangsOnASaveOrAShutDown) {
         while (devhost::CallCount(65) == 0 && devhost::ServeMarshalledCall(5000)) {
         }
         EXPECT_EQ(1u, devhost::CallCount(65)) << "the worker's save never began";
-        EXPECT_TRUE(WaitWithoutServing([] { return devhost::MarshalledCallsWaiting() > 0; }, 5000))
-            << "the worker's next call never came";
+        EXPECT_TRUE(devhost::WaitForMarshalledCall(5000)) << "the worker's next call never came";
         devhost::SetMarshalledStepping(false);
         devhost::Click(dlg, IDC_MAIN_THEME_SYNC);
         devhost::PressOk(dlg);
@@ -154,7 +141,7 @@ TEST_F(RealHostTest, MarshallingHostNeverHangsOnASaveOrAShutDown) {
     devhost::SetApplyMode(devhost::ApplyMode::Never);
     ItemSwitchesTo(ids[0]);
     ASSERT_EQ(1, Send(TS_EVENT_RUN_ITEM, 9));
-    ASSERT_TRUE(WaitWithoutServing([] { return devhost::MarshalledCallsWaiting() > 0; }, 5000));
+    ASSERT_TRUE(devhost::WaitForMarshalledCall(5000)) << "the worker never asked for the skin";
     HANDLE worker = DuplicateWorker();
     const ULONGLONG start = GetTickCount64();
     EXPECT_EQ(1, Shutdown());
