@@ -674,8 +674,6 @@ int Demo::Run(const std::vector<std::wstring>& options) {
         if (window_ != nullptr) SetLauncherHandler(window_, nullptr);
         UnloadPlugin(&plugin_);
         loaded_ = false;
-        Reloads();
-        t_.Flush();
     }
     if (window_ != nullptr) {
         Screenshot();
@@ -684,6 +682,8 @@ int Demo::Run(const std::vector<std::wstring>& options) {
         SetLogObserver(nullptr);
         SetLauncherHandler(window_, nullptr);
     }
+    Reloads();
+    t_.Flush();
     t_.Check(UnexpectedCalls() == 0,
              std::to_wstring(UnexpectedCalls()) + L" calls of slots the plug-in must not use");
     if (loaded_) UnloadPlugin(&plugin_);
