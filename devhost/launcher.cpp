@@ -25,6 +25,7 @@ struct Window {
     HFONT font = nullptr;
     HFONT bigFont = nullptr;
     HMENU languageMenu = nullptr;
+    HMENU hostMenu = nullptr;
     std::wstring shownSkin;
     std::wstring shownCaption;
     bool firstRefresh = true;
@@ -170,8 +171,15 @@ void Build(HWND window, Window* w) {
                     static_cast<UINT_PTR>(kLauncherLanguageFirst + static_cast<int>(i)), Languages()[i].name);
     }
     AppendMenuW(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(w->languageMenu), L"&Language");
+    w->hostMenu = CreatePopupMenu();
+    AppendMenuW(w->hostMenu, MF_STRING, kLauncherMarshal, L"Serve the plug-in's threads on this thread");
+    AppendMenuW(w->hostMenu, MF_STRING, kLauncherSlowCalls, L"Host calls block for 500 ms");
+    AppendMenuW(w->hostMenu, MF_STRING, kLauncherRestartElsewhere,
+                L"Restart the plug-in, shutting it down from another thread");
+    AppendMenuW(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(w->hostMenu), L"&Host");
     SetMenu(window, bar);
     CheckLanguage(window);
+    CheckMenuItem(w->hostMenu, kLauncherMarshal, MF_BYCOMMAND | (Marshalling() ? MF_CHECKED : MF_UNCHECKED));
 }
 
 void PaintPreview(HWND window, HDC dc) {
@@ -209,6 +217,28 @@ void Command(HWND window, int id) {
         break;
     case kLauncherRunItem:
         if (handler != nullptr) handler(TS_EVENT_RUN_ITEM, w->config.itemId, 0, 0);
+        break;
+    case kLauncherMarshal:
+        SetMarshalling(!Marshalling());
+        CheckMenuItem(w->hostMenu, kLauncherMarshal, MF_BYCOMMAND | (Marshalling() ? MF_CHECKED : MF_UNCHECKED));
+        AppendLine(window, Marshalling() ? L"host: calls from other threads are now served on this thread"
+                                         : L"host: calls are now served on the thread that makes them");
+        break;
+    case kLauncherSlowCalls: {
+        const bool slow = (GetMenuState(w->hostMenu, kLauncherSlowCalls, MF_BYCOMMAND) & MF_CHECKED) == 0;
+        SetCallDelay(slow ? 500 : 0);
+        CheckMenuItem(w->hostMenu, kLauncherSlowCalls, MF_BYCOMMAND | (slow ? MF_CHECKED : MF_UNCHECKED));
+        AppendLine(window, slow ? L"host: every call now blocks for 500 ms" : L"host: calls no longer block");
+        break;
+    }
+    case kLauncherRestartElsewhere:
+        if (handler != nullptr) {
+            const int32_t stopped = SendEventFromThread(handler, TS_EVENT_SHUTDOWN, 0, 0);
+            const int32_t started = handler(TS_EVENT_INITIALIZE, static_cast<uint32_t>(w->config.pluginId),
+                                            reinterpret_cast<uint64_t>(Table()), 0);
+            AppendLine(window, L"host: event 3 from another thread -> " + std::to_wstring(stopped) +
+                                   L", event 2 -> " + std::to_wstring(started));
+        }
         break;
     case kLauncherToggleTheme: {
         int value = ToggleAppsTheme();

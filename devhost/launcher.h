@@ -5,7 +5,9 @@
 // 1. The window lives on the thread that created it, which must run a message loop;
 //    host calls made on other threads reach the pane through that loop.
 // 2. Buttons and the language menu act through the plug-in's handler given at
-//    creation; without a handler they only change the host (language, theme).
+//    creation; without a handler they only change the host (language, theme). The
+//    Host menu switches on what real launchers do: calls served on this thread, calls
+//    that block, a shut-down sent from another thread.
 // 3. One launcher window at a time: it installs the host's log observer and removes
 //    it when destroyed.
 #ifndef VARNEL_DEVHOST_LAUNCHER_H
@@ -32,6 +34,10 @@ enum LauncherId : int {
     kLauncherRunItem = 2014,
     kLauncherToggleTheme = 2015,
     kLauncherLog = 2021,
+    kLauncherMarshal = 2031,         // Host menu: serve other threads' calls here
+    kLauncherSlowCalls = 2032,       // Host menu: every call blocks 500 ms
+    kLauncherRestartElsewhere = 2033,  // Host menu: event 3 from another thread, event 2
+
     kLauncherLanguageFirst = 2100,  // + index into Languages()
 };
 

@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <memory>
 #include <utility>
 
 #include "catalog/catalog.h"
@@ -119,6 +120,8 @@ bool ReadFolderListing(FolderListing* listing) {
     if (search == INVALID_HANDLE_VALUE) {
         return false;
     }
+    // Closed however the loop ends, an allocation failure included.
+    std::unique_ptr<void, decltype(&FindClose)> searchGuard(search, &FindClose);
     do {
         found.cFileName[MAX_PATH - 1] = L'\0';
         ListedEntry entry;
@@ -129,7 +132,7 @@ bool ReadFolderListing(FolderListing* listing) {
     } while (FindNextFileW(search, &found));
     // A search that stopped early would make present skins look absent.
     const bool whole = GetLastError() == ERROR_NO_MORE_FILES;
-    FindClose(search);
+    searchGuard.reset();
     if (!whole) {
         listing->entries.clear();
         return false;
