@@ -77,6 +77,13 @@ TEST_F(Launcher, ButtonsSendTheLauncherEvents) {
         EXPECT_EQ(c.expected.p1, g_events[0].p1);
         EXPECT_EQ(c.expected.p2, g_events[0].p2);
     }
+    g_events.clear();
+    Command(devhost::kLauncherRestartElsewhere);
+    ASSERT_EQ(2u, g_events.size()) << "the Host menu's restart";
+    EXPECT_EQ(TS_EVENT_SHUTDOWN, g_events[0].code);
+    EXPECT_EQ(TS_EVENT_INITIALIZE, g_events[1].code);
+    EXPECT_EQ(5u, g_events[1].p1) << "the window's plug-in id";
+
     devhost::SetLauncherHandler(window_, nullptr);
     g_events.clear();
     Command(devhost::kLauncherRunItem);
