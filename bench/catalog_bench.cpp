@@ -13,7 +13,7 @@
 #include "devhost/devhost.h"
 #include "engine/rotation.h"
 #include "bench_util.h"
-#include "plugin/state.h"
+#include "core/state.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 #include "catalog/catalog.h"
 #include "catalog/folder_listing.h"
 #include "devhost/devhost.h"
-#include "plugin/state.h"
+#include "core/state.h"
 #include "resource.h"
 #include "ui/dialog_util.h"
 #include "ui/dialogs.h"

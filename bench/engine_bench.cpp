@@ -16,7 +16,7 @@
 #include "devhost/devhost.h"
 #include "plugin/plugin_api.h"
 #include "bench_util.h"
-#include "plugin/state.h"
+#include "core/state.h"
 
 namespace {
 

@@ -23,7 +23,7 @@
 #include <variant>
 #include <vector>
 
-#include "plugin/host_table.h"
+#include "core/host_table.h"
 #include "plugin/plugin_api.h"
 
 namespace devhost {

@@ -17,7 +17,7 @@
 #include "config/settings.h"
 #include "devhost/devhost.h"
 #include "plugin/about.h"
-#include "plugin/state.h"
+#include "core/state.h"
 #include "resource.h"
 #include "ui/dialog_util.h"
 #include "ui/dialogs.h"

@@ -20,8 +20,8 @@
 #include <utility>
 
 #include "engine/rotation.h"
-#include "plugin/state.h"
-#include "plugin/threads.h"
+#include "core/state.h"
+#include "core/threads.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <utility>
 
 #include "catalog/catalog.h"
-#include "plugin/state.h"
+#include "core/state.h"
 
 namespace {
 

@@ -20,8 +20,8 @@
 
 #include "engine/rotation.h"
 #include "engine/schedule.h"
-#include "plugin/message_wait.h"
-#include "plugin/state.h"
+#include "core/message_wait.h"
+#include "core/state.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 
 #include "catalog/catalog.h"
 #include "engine/rotation.h"
-#include "plugin/state.h"
+#include "core/state.h"
 
 void RunItemCommand(uint32_t itemId) {
     const HostServiceTable* host = AcceptedHost();

@@ -2,7 +2,7 @@
 #ifndef VARNEL_ROTATION_H
 #define VARNEL_ROTATION_H
 
-#include "plugin/state.h"
+#include "core/state.h"
 
 // The list the rotation walks; call with g_state.lock held.
 const SkinList& ActiveListLocked();

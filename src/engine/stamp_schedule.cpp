@@ -10,9 +10,9 @@
 #include <cstdint>
 #include <limits>
 
-#include "engine/clock.h"
+#include "core/clock.h"
 #include "engine/schedule.h"
-#include "plugin/state.h"
+#include "core/state.h"
 
 namespace {
 

@@ -14,8 +14,8 @@
 
 #include "catalog/catalog.h"
 #include "engine/rotation.h"
-#include "plugin/state.h"
-#include "plugin/threads.h"
+#include "core/state.h"
+#include "core/threads.h"
 
 namespace {
 

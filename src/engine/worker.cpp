@@ -17,13 +17,13 @@
 
 #include "catalog/catalog.h"
 #include "config/settings.h"
-#include "engine/clock.h"
+#include "core/clock.h"
 #include "engine/rotation.h"
 #include "engine/schedule.h"
 #include "engine/theme.h"
 #include "engine/worker.h"
-#include "plugin/state.h"
-#include "plugin/threads.h"
+#include "core/state.h"
+#include "core/threads.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "catalog/catalog.h"
-#include "plugin/state.h"
+#include "core/state.h"
 #include "resource.h"
 
 namespace {

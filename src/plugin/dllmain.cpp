@@ -2,7 +2,7 @@
 // almost nothing is safe under the loader lock.
 #include <windows.h>
 
-#include "plugin/state.h"
+#include "core/state.h"
 
 BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID /*reserved*/) {
     if (reason == DLL_PROCESS_ATTACH) {

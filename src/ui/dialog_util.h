@@ -15,7 +15,7 @@
 
 #include <string>
 
-#include "plugin/state.h"
+#include "core/state.h"
 
 // Shows dialog `dialogId` of the plug-in modally through the host; the host's result,
 // or 0 when there is no host to ask.

@@ -10,7 +10,7 @@
 #include <cstdint>
 
 #include "catalog/catalog.h"
-#include "plugin/state.h"
+#include "core/state.h"
 #include "resource.h"
 #include "ui/dialog_util.h"
 #include "ui/dialogs.h"

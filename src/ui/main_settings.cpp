@@ -5,7 +5,7 @@
 // 2. Each mode's Settings button is enabled only while its mode is checked.
 // 3. The sub-dialogs store and save on their own OK; Cancel here undoes nothing of theirs.
 #include "config/settings.h"
-#include "plugin/state.h"
+#include "core/state.h"
 #include "resource.h"
 #include "ui/dialog_util.h"
 #include "ui/dialogs.h"

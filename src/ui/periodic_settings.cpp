@@ -21,7 +21,7 @@
 #include "config/settings.h"
 #include "engine/rotation.h"
 #include "engine/schedule.h"
-#include "plugin/state.h"
+#include "core/state.h"
 #include "resource.h"
 #include "ui/dialog_util.h"
 #include "ui/dialogs.h"

@@ -8,7 +8,7 @@
 // 3. Nothing is applied: the new skins take effect at the next theme change.
 #include "catalog/catalog.h"
 #include "config/settings.h"
-#include "plugin/state.h"
+#include "core/state.h"
 #include "resource.h"
 #include "ui/dialog_util.h"
 #include "ui/dialogs.h"

@@ -10,7 +10,7 @@
 #include "catalog/catalog.h"
 #include "config/host_log.h"
 #include "devhost/devhost.h"
-#include "plugin/threads.h"
+#include "core/threads.h"
 #include "support/plugin_fixture.h"
 
 namespace {

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "devhost/devhost.h"
-#include "plugin/state.h"
+#include "core/state.h"
 
 namespace testlog {
 

@@ -6,7 +6,7 @@
 #include <thread>
 #include <vector>
 
-#include "engine/clock.h"
+#include "core/clock.h"
 #include "engine/schedule.h"
 #include "support/plugin_fixture.h"
 #include "support/time_util.h"

@@ -10,7 +10,7 @@
 #include "config/host_log.h"
 #include "config/settings.h"
 #include "devhost/devhost.h"
-#include "engine/clock.h"
+#include "core/clock.h"
 #include "support/plugin_fixture.h"
 #include "support/time_util.h"
 

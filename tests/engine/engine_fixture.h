@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/clock.h"
+#include "core/clock.h"
 #include "support/plugin_fixture.h"
 #include "support/time_util.h"
 

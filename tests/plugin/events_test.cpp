@@ -6,7 +6,7 @@
 
 #include "config/settings.h"
 #include "plugin/about.h"
-#include "plugin/state.h"
+#include "core/state.h"
 #include "resource.h"
 #include "support/plugin_fixture.h"
 

@@ -13,7 +13,7 @@
 #include "config/settings.h"
 #include "devhost/devhost.h"
 #include "engine/worker.h"
-#include "plugin/state.h"
+#include "core/state.h"
 #include "allocation_failure.h"
 #include "reliability_support.h"
 #include "resource.h"

@@ -7,7 +7,7 @@
 #include <cstring>
 
 #include "config/settings.h"
-#include "engine/clock.h"
+#include "core/clock.h"
 
 namespace reliability {
 

@@ -11,7 +11,7 @@
 
 #include "devhost/devhost.h"
 #include "plugin/plugin_api.h"
-#include "plugin/state.h"
+#include "core/state.h"
 
 // The test program's own module, which carries the plug-in's resources.
 HMODULE TestModule();

@@ -21,7 +21,7 @@
 #include "catalog/catalog.h"
 #include "config/settings.h"
 #include "devhost/devhost.h"
-#include "engine/clock.h"
+#include "core/clock.h"
 #include "engine/worker.h"
 #include "support/plugin_fixture.h"
 #include "support/time_util.h"

@@ -5,7 +5,7 @@
 //    of the user's time, not two hours of the machine being awake.
 // 2. Readings never go back, not even across threads: every reading is at least the
 //    highest one handed out before it.
-#include "engine/clock.h"
+#include "core/clock.h"
 
 #include <atomic>
 #include <climits>

@@ -1,4 +1,4 @@
-#include "plugin/threads.h"
+#include "core/threads.h"
 
 namespace {
 

@@ -19,8 +19,8 @@
 #include <string>
 #include <vector>
 
-#include "plugin/host_table.h"
-#include "plugin/lock.h"
+#include "core/host_table.h"
+#include "core/lock.h"
 
 struct SkinEntry {
     std::wstring identifier;

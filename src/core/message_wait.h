@@ -12,7 +12,7 @@
 
 #include <windows.h>
 
-#include "plugin/lock.h"
+#include "core/lock.h"
 
 // Waits for `object` at most `timeoutMs`; true when it was signalled.
 bool WaitServingSentMessages(HANDLE object, DWORD timeoutMs);

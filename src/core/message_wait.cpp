@@ -1,4 +1,4 @@
-#include "plugin/message_wait.h"
+#include "core/message_wait.h"
 
 namespace {
 
