@@ -17,6 +17,7 @@
 #include "config/settings.h"
 #include "devhost/devhost.h"
 #include "plugin/about.h"
+#include "core/host.h"
 #include "core/state.h"
 #include "resource.h"
 #include "ui/dialog_util.h"
@@ -40,7 +41,7 @@ struct Dialog {
     bool translated;
 };
 const Dialog kDialogs[] = {
-    {L"about", [] { return ShowHostDialog(IDD_ABOUT, nullptr, AboutDialogProc, 0); }, false},
+    {L"about", [] { return host::ShowDialog(IDD_ABOUT, nullptr, AboutDialogProc, 0); }, false},
     {L"main-settings", [] { return ShowMainSettingsDialog(nullptr); }, true},
     {L"item-behavior", [] { return ShowItemBehaviorDialog(nullptr, kItemId); }, true},
     {L"periodic-settings", [] { return ShowPeriodicSettingsDialog(nullptr); }, true},

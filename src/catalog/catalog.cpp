@@ -20,6 +20,7 @@
 #include <utility>
 
 #include "engine/rotation.h"
+#include "core/host.h"
 #include "core/state.h"
 #include "core/threads.h"
 
@@ -71,19 +72,14 @@ bool IsDotEntry(const wchar_t* name) {
     return name[0] == L'.' && (name[1] == L'\0' || (name[1] == L'.' && name[2] == L'\0'));
 }
 
-std::wstring SkinsFolder(const HostServiceTable* host) {
-    return host->GetSkinsFolder != nullptr ? CopyHostString(host->GetSkinsFolder())
-                                           : std::wstring();
-}
-
 bool SessionEnded(uint32_t session) { return g_state.session.load() != session; }
 
 // Builds the folder's skin list into `skins`; false when the search could not start
 // or the session ended during it.
-bool ReadSkinsFolder(const HostServiceTable* host, uint32_t session, SkinList* skins) {
-    const std::wstring folder = SkinsFolder(host);
+bool ReadSkinsFolder(uint32_t session, SkinList* skins) {
+    const std::wstring folder = host::SkinsFolder();
     // An empty path would search the current drive's root.
-    if (folder.empty() || host->GetSkinDisplayName == nullptr) {
+    if (folder.empty() || !host::CanNameSkins()) {
         return false;
     }
     const std::wstring pattern = WindowsPathForm(JoinPath(folder, L"*.*"));
@@ -109,7 +105,7 @@ bool ReadSkinsFolder(const HostServiceTable* host, uint32_t session, SkinList* s
             identifier.push_back(L'\\');
         }
         identifier += found.cFileName;
-        std::wstring displayName = CopyHostString(host->GetSkinDisplayName(identifier.c_str()));
+        std::wstring displayName = host::SkinDisplayName(identifier);
         if (!displayName.empty()) {
             skins->push_back(SkinEntry{std::move(identifier), std::move(displayName)});
         }
@@ -140,12 +136,11 @@ void EnumerateInSession(uint32_t session) {
     if (!turn.Mine() || SessionEnded(session)) {
         return;
     }
-    const HostServiceTable* host = AcceptedHost();
-    if (host == nullptr) {
+    if (!host::Accepted()) {
         return;
     }
     SkinList skins;
-    const bool complete = ReadSkinsFolder(host, session, &skins);
+    const bool complete = ReadSkinsFolder(session, &skins);
     if (SessionEnded(session)) {
         return;
     }
@@ -177,11 +172,7 @@ int SkinExists(const std::wstring& identifier) {
     if (identifier.empty()) {
         return 0;
     }
-    const HostServiceTable* host = AcceptedHost();
-    if (host == nullptr) {
-        return 0;
-    }
-    const std::wstring folder = SkinsFolder(host);
+    const std::wstring folder = host::SkinsFolder();
     if (folder.empty()) {
         return 0;
     }

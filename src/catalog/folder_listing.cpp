@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "catalog/catalog.h"
+#include "core/host.h"
 #include "core/state.h"
 
 namespace {
@@ -105,11 +106,7 @@ bool IsPlainFolder(const std::wstring& folder) {
 
 bool ReadFolderListing(FolderListing* listing) {
     listing->entries.clear();
-    const HostServiceTable* host = AcceptedHost();
-    if (host == nullptr || host->GetSkinsFolder == nullptr) {
-        return false;
-    }
-    const std::wstring folder = CopyHostString(host->GetSkinsFolder());
+    const std::wstring folder = host::SkinsFolder();
     if (folder.empty() || !IsPlainFolder(folder)) {
         return false;
     }

@@ -20,6 +20,7 @@
 
 #include "engine/rotation.h"
 #include "engine/schedule.h"
+#include "core/host.h"
 #include "core/message_wait.h"
 #include "core/state.h"
 
@@ -41,17 +42,6 @@ public:
     SaveTurn(const SaveTurn&) = delete;
     SaveTurn& operator=(const SaveTurn&) = delete;
 };
-
-bool CanLoad(const HostServiceTable* host) {
-    return host != nullptr && host->ReadSettingInt != nullptr &&
-           host->ReadSettingString != nullptr;
-}
-
-bool CanSave(const HostServiceTable* host) {
-    return CanLoad(host) && host->WriteSettingInt != nullptr &&
-           host->WriteSettingString != nullptr && host->DeleteSetting != nullptr &&
-           host->CommitSettings != nullptr;
-}
 
 struct Snapshot {
     int32_t changeMode;
@@ -102,29 +92,21 @@ std::wstring SelectedSkinKey(size_t position) {
 }
 
 void LoadSettings() {
-    const HostServiceTable* host = AcceptedHost();
-    if (!CanLoad(host)) {
+    if (!host::CanReadSettings()) {
         return;
     }
-    const int32_t id = g_state.pluginId.load();
-    auto readInt = [&](const wchar_t* section, const wchar_t* key, int32_t fallback) {
-        return host->ReadSettingInt(id, section, key, fallback);
-    };
-    auto readWord = [&](const wchar_t* section, const wchar_t* key) {
-        return static_cast<uint16_t>(static_cast<uint32_t>(readInt(section, key, 0)) & 0xFFFFu);
-    };
-    auto readString = [&](const wchar_t* section, const wchar_t* key) {
-        return CopyHostString(host->ReadSettingString(id, section, key));
+    auto readWord = [](const wchar_t* section, const wchar_t* key) {
+        return static_cast<uint16_t>(static_cast<uint32_t>(host::ReadInt(section, key, 0)) & 0xFFFFu);
     };
 
-    g_state.changeMode.store(readInt(nullptr, L"ChangeMode", 0));
-    g_state.targetSkins.store(readInt(kTimeMode, L"TargetSkins", 0));
+    g_state.changeMode.store(host::ReadInt(nullptr, L"ChangeMode", 0));
+    g_state.targetSkins.store(host::ReadInt(kTimeMode, L"TargetSkins", 0));
     g_state.changeHour.store(readWord(kTimeMode, L"ChangeHour"));
     g_state.changeMinute.store(readWord(kTimeMode, L"ChangeMinute"));
-    g_state.rotationIndex.store(readInt(kTimeMode, L"Index", 0));
-    const int32_t unit = readInt(kTimeMode, L"TimeUnit", -1);
+    g_state.rotationIndex.store(host::ReadInt(kTimeMode, L"Index", 0));
+    const int32_t unit = host::ReadInt(kTimeMode, L"TimeUnit", -1);
     g_state.timeUnit.store(unit < 0 ? 2 : unit);
-    const int32_t interval = readInt(kTimeMode, L"Interval", -1);
+    const int32_t interval = host::ReadInt(kTimeMode, L"Interval", -1);
     g_state.interval.store(interval < 1 ? 1 : interval);
 
     const uint16_t year = readWord(kLastChanged, L"Year");
@@ -143,10 +125,10 @@ void LoadSettings() {
     StampSchedule(0);
 
     SkinList selected;
-    const int64_t count = readInt(kSelectedSkins, L"Count", 0);
+    const int64_t count = host::ReadInt(kSelectedSkins, L"Count", 0);
     int64_t emptyRun = 0;
     for (int64_t n = 1; n <= count && emptyRun < kMaxEmptyRun; ++n) {
-        std::wstring value = readString(kSelectedSkins, SelectedSkinKey(static_cast<size_t>(n)).c_str());
+        std::wstring value = host::ReadString(kSelectedSkins, SelectedSkinKey(static_cast<size_t>(n)).c_str());
         if (value.empty()) {
             ++emptyRun;
             continue;
@@ -162,58 +144,52 @@ void LoadSettings() {
         SyncRotationIndex();
     }
 
-    std::wstring light = readString(kThemeSync, L"LightTheme");
-    std::wstring dark = readString(kThemeSync, L"DarkTheme");
+    std::wstring light = host::ReadString(kThemeSync, L"LightTheme");
+    std::wstring dark = host::ReadString(kThemeSync, L"DarkTheme");
     ScopedLock guard(g_state.lock);
     g_state.lightThemeSkin = std::move(light);
     g_state.darkThemeSkin = std::move(dark);
 }
 
 void SaveSettings() {
-    const HostServiceTable* host = AcceptedHost();
-    if (!CanSave(host)) {
+    if (!host::CanWriteSettings()) {
         return;
     }
     SaveTurn turn;
     const Snapshot s = TakeSnapshot();
-    const int32_t id = g_state.pluginId.load();
-    auto writeInt = [&](const wchar_t* section, const wchar_t* key, int32_t value) {
-        host->WriteSettingInt(id, section, key, value);
-    };
 
-    writeInt(nullptr, L"ChangeMode", s.changeMode);
-    writeInt(kTimeMode, L"TargetSkins", s.targetSkins);
-    writeInt(kTimeMode, L"TimeUnit", s.timeUnit);
-    writeInt(kTimeMode, L"Interval", s.interval);
-    writeInt(kTimeMode, L"ChangeHour", s.changeHour);
-    writeInt(kTimeMode, L"ChangeMinute", s.changeMinute);
-    writeInt(kTimeMode, L"Index", s.rotationIndex);
-    writeInt(kLastChanged, L"Year", s.lastChanged.wYear);
-    writeInt(kLastChanged, L"Month", s.lastChanged.wMonth);
-    writeInt(kLastChanged, L"Day", s.lastChanged.wDay);
-    writeInt(kLastChanged, L"Hour", s.lastChanged.wHour);
-    writeInt(kLastChanged, L"Minute", s.lastChanged.wMinute);
+    host::WriteInt(nullptr, L"ChangeMode", s.changeMode);
+    host::WriteInt(kTimeMode, L"TargetSkins", s.targetSkins);
+    host::WriteInt(kTimeMode, L"TimeUnit", s.timeUnit);
+    host::WriteInt(kTimeMode, L"Interval", s.interval);
+    host::WriteInt(kTimeMode, L"ChangeHour", s.changeHour);
+    host::WriteInt(kTimeMode, L"ChangeMinute", s.changeMinute);
+    host::WriteInt(kTimeMode, L"Index", s.rotationIndex);
+    host::WriteInt(kLastChanged, L"Year", s.lastChanged.wYear);
+    host::WriteInt(kLastChanged, L"Month", s.lastChanged.wMonth);
+    host::WriteInt(kLastChanged, L"Day", s.lastChanged.wDay);
+    host::WriteInt(kLastChanged, L"Hour", s.lastChanged.wHour);
+    host::WriteInt(kLastChanged, L"Minute", s.lastChanged.wMinute);
 
     // Stored counts are 32-bit; a longer list could not be read back anyway.
     const size_t count = s.selected.size() > static_cast<size_t>(INT32_MAX)
                              ? static_cast<size_t>(INT32_MAX)
                              : s.selected.size();
-    writeInt(kSelectedSkins, L"Count", static_cast<int32_t>(count));
+    host::WriteInt(kSelectedSkins, L"Count", static_cast<int32_t>(count));
     for (size_t n = 1; n <= count; ++n) {
-        host->WriteSettingString(id, kSelectedSkins, SelectedSkinKey(n).c_str(),
-                                 s.selected[n - 1].c_str());
+        host::WriteString(kSelectedSkins, SelectedSkinKey(n).c_str(), s.selected[n - 1].c_str());
     }
     // Keys left by a longer list saved earlier; the first empty one is deleted too.
     for (size_t n = count + 1;; ++n) {
         const std::wstring key = SelectedSkinKey(n);
-        const bool stale = !CopyHostString(host->ReadSettingString(id, kSelectedSkins, key.c_str())).empty();
-        host->DeleteSetting(id, kSelectedSkins, key.c_str());
+        const bool stale = !host::ReadString(kSelectedSkins, key.c_str()).empty();
+        host::DeleteSetting(kSelectedSkins, key.c_str());
         if (!stale) {
             break;
         }
     }
 
-    host->WriteSettingString(id, kThemeSync, L"LightTheme", s.lightThemeSkin.c_str());
-    host->WriteSettingString(id, kThemeSync, L"DarkTheme", s.darkThemeSkin.c_str());
-    host->CommitSettings(id);
+    host::WriteString(kThemeSync, L"LightTheme", s.lightThemeSkin.c_str());
+    host::WriteString(kThemeSync, L"DarkTheme", s.darkThemeSkin.c_str());
+    host::CommitSettings();
 }

@@ -2,12 +2,6 @@
 
 PluginState g_state;
 
-const HostServiceTable* AcceptedHost() {
-    return g_state.hostAccepted ? g_state.hostTable.load() : nullptr;
-}
-
-std::wstring CopyHostString(const wchar_t* text) { return text ? std::wstring(text) : std::wstring(); }
-
 void CopyBounded(wchar_t* buffer, size_t capacity, const wchar_t* text) {
     if (buffer == nullptr || capacity == 0) {
         return;

@@ -78,12 +78,6 @@ struct PluginState {
 
 extern PluginState g_state;
 
-// The host table, or null while no host has passed the version check.
-const HostServiceTable* AcceptedHost();
-
-// Copies a string the host returned; null counts as empty.
-std::wstring CopyHostString(const wchar_t* text);
-
 // Copies `text` into `buffer` of `capacity` units: truncates, always terminates.
 void CopyBounded(wchar_t* buffer, size_t capacity, const wchar_t* text);
 

@@ -11,27 +11,20 @@
 
 #include "catalog/catalog.h"
 #include "engine/rotation.h"
+#include "core/host.h"
 #include "core/state.h"
 
 void RunItemCommand(uint32_t itemId) {
-    const HostServiceTable* host = AcceptedHost();
-    if (host == nullptr || host->GetItemParamInt == nullptr) {
+    if (!host::CanReadItemBehavior()) {
         return;
     }
-    int32_t behaviour = host->GetItemParamInt(itemId, 0, 0);
+    const int32_t behaviour = host::ItemParamInt(itemId, 0);
     if (behaviour == 0) {
         AdvanceToNextSkin();
         return;
     }
-    if (behaviour != 1 || host->GetItemParamString == nullptr) {
-        return;
-    }
-    const wchar_t* stored = host->GetItemParamString(itemId, 0);
-    if (stored == nullptr) {
-        return;
-    }
-    std::wstring skin(stored);
-    if (!SkinExists(skin)) {
+    std::wstring skin;
+    if (behaviour != 1 || !host::ItemParamString(itemId, &skin) || !SkinExists(skin)) {
         return;
     }
     if (ActiveListIsAllSkins()) {

@@ -17,6 +17,7 @@
 
 #include "catalog/catalog.h"
 #include "catalog/folder_listing.h"
+#include "core/host.h"
 
 namespace {
 
@@ -35,10 +36,7 @@ int32_t NextPosition(int32_t index, size_t count) {
 }
 
 void ApplyAndMarkPending(const std::wstring& identifier) {
-    const HostServiceTable* host = AcceptedHost();
-    if (host != nullptr && host->ApplySkin != nullptr) {
-        host->ApplySkin(identifier.c_str());
-    }
+    host::ApplySkin(identifier);
     g_state.switchPending.store(1);
 }
 

@@ -17,6 +17,7 @@
 
 #include "catalog/catalog.h"
 #include "config/settings.h"
+#include "core/host.h"
 #include "core/clock.h"
 #include "engine/rotation.h"
 #include "engine/schedule.h"
@@ -41,15 +42,13 @@ bool ReadNextChange(SYSTEMTIME* next) {
 }
 
 void ConfirmOrRepeat() {
-    const HostServiceTable* host = AcceptedHost();
-    if (host == nullptr) {
+    if (!host::Accepted()) {
         return;
     }
     const uint32_t session = g_state.session.load();
     // A slot left empty by a broken host reads as "nothing showing": the switch stays
     // pending and is repeated, like one the host never applies.
-    std::wstring current =
-        CopyHostString(host->GetCurrentSkin != nullptr ? host->GetCurrentSkin() : nullptr);
+    std::wstring current = host::CurrentSkin();
     if (g_state.session.load() != session) {
         return;
     }
@@ -77,9 +76,7 @@ void ConfirmOrRepeat() {
         g_state.retryCountdown = countdown - 1;
         return;
     }
-    if (host->ApplySkin != nullptr) {
-        host->ApplySkin(target.c_str());
-    }
+    host::ApplySkin(target);
     g_state.retryCountdown = kRetryTicks;
 }
 

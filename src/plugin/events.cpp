@@ -8,6 +8,7 @@
 #include "engine/schedule.h"
 #include "engine/theme.h"
 #include "plugin/about.h"
+#include "core/host.h"
 #include "core/message_wait.h"
 #include "plugin/plugin_api.h"
 #include "core/state.h"
@@ -30,15 +31,12 @@ constexpr DWORD kWindowGoneWaitMs = 2000;
 int32_t LowId(uint64_t param) { return static_cast<int32_t>(static_cast<uint32_t>(param)); }
 
 void RefreshCaption() {
-    const HostServiceTable* host = AcceptedHost();
-    if (host == nullptr) {
+    if (!host::Accepted()) {
         return;
     }
     wchar_t caption[kCaptionUnits] = {};
-    host->LoadLocalizedString(g_state.moduleHandle, IDS_CAPTION, caption,
-                              static_cast<int>(kCaptionUnits));
-    caption[kCaptionUnits - 1] = L'\0';  // a host that filled the whole buffer
-    host->SetPluginCaption(g_state.pluginId, caption);
+    host::LoadText(IDS_CAPTION, caption, kCaptionUnits);
+    host::SetCaption(caption);
 }
 
 void RegisterNotifyClass() {
@@ -132,14 +130,9 @@ int32_t StartSession(uint64_t param1, uint64_t param2) {
     if (g_state.workerHandle != nullptr || g_state.hiddenWindow != nullptr) {
         ShutdownPlugin();  // a second initialisation without a shut-down between
     }
-    const auto* host = reinterpret_cast<const HostServiceTable*>(param2);
-    g_state.hostAccepted = 0;
-    g_state.hostTable = host;
-    if (host == nullptr || host->GetHostVersion == nullptr ||
-        host->GetHostVersion() < TS_REQUIRED_HOST_VERSION) {
+    if (!host::Accept(reinterpret_cast<const HostServiceTable*>(param2))) {
         return 0;
     }
-    g_state.hostAccepted = 1;
 
     const int32_t id = LowId(param1);
     if (id < 0) {
@@ -147,7 +140,7 @@ int32_t StartSession(uint64_t param1, uint64_t param2) {
     }
     g_state.pluginId = id;
     const uint32_t session = ++g_state.session;
-    std::wstring current = CopyHostString(host->GetCurrentSkin());
+    std::wstring current = host::CurrentSkin();
     {
         ScopedLock guard(g_state.lock);
         g_state.targetSkin.swap(current);
@@ -191,7 +184,7 @@ int32_t ShutdownPlugin() {
     // From here on no thread of the plug-in starts another host call: the host may free
     // its table once this event returns.
     ++g_state.session;
-    g_state.hostAccepted = 0;
+    host::Release();
     StopWorker();
     g_state.pluginId = -1;
     return 1;
@@ -212,12 +205,12 @@ int32_t DispatchEvent(uint32_t event, uint64_t param1, uint64_t param2, uint64_t
     case TS_EVENT_IDLE:
         return 1;
     case TS_EVENT_RUN_ITEM:
-        if (AcceptedHost() != nullptr && (param2 & 1u) == 0) {
+        if (host::Accepted() && (param2 & 1u) == 0) {
             RunItemCommand(static_cast<uint32_t>(param1));
         }
         return 1;
     case TS_EVENT_ABOUT:
-        ShowHostDialog(IDD_ABOUT, reinterpret_cast<HWND>(param1), AboutDialogProc, 0);
+        host::ShowDialog(IDD_ABOUT, reinterpret_cast<HWND>(param1), AboutDialogProc, 0);
         return 1;
     case TS_EVENT_SETTINGS:
         ShowMainSettingsDialog(reinterpret_cast<HWND>(param1));

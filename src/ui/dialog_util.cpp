@@ -2,14 +2,6 @@
 
 #include <climits>
 
-INT_PTR ShowHostDialog(UINT dialogId, HWND owner, DLGPROC proc, LPARAM param) {
-    const HostServiceTable* host = AcceptedHost();
-    if (host == nullptr || host->ShowLocalizedDialog == nullptr) {
-        return 0;
-    }
-    return host->ShowLocalizedDialog(g_state.moduleHandle, dialogId, owner, proc, param);
-}
-
 void EndDialogAndDetach(HWND dialog, INT_PTR result) {
     SetWindowLongPtrW(dialog, DWLP_USER, 0);
     EndDialog(dialog, result);

@@ -15,11 +15,8 @@
 
 #include <string>
 
+#include "core/host.h"
 #include "core/state.h"
-
-// Shows dialog `dialogId` of the plug-in modally through the host; the host's result,
-// or 0 when there is no host to ask.
-INT_PTR ShowHostDialog(UINT dialogId, HWND owner, DLGPROC proc, LPARAM param);
 
 // A copy of g_state.allSkins, taken under the lock.
 SkinList CopyAllSkins();

@@ -10,6 +10,7 @@
 #include <cstdint>
 
 #include "catalog/catalog.h"
+#include "core/host.h"
 #include "core/state.h"
 #include "resource.h"
 #include "ui/dialog_util.h"
@@ -23,16 +24,9 @@ struct ItemDialogData {
 };
 
 void OpenItemDialog(HWND dialog, ItemDialogData& data) {
-    int32_t behavior = 0;
+    const int32_t behavior = host::ItemParamInt(data.itemId, 0);
     std::wstring storedSkin;
-    if (const HostServiceTable* host = AcceptedHost()) {
-        if (host->GetItemParamInt != nullptr) {
-            behavior = host->GetItemParamInt(data.itemId, 0, 0);
-        }
-        if (host->GetItemParamString != nullptr) {
-            storedSkin = CopyHostString(host->GetItemParamString(data.itemId, 0));
-        }
-    }
+    host::ItemParamString(data.itemId, &storedSkin);
     CheckRadioButton(dialog, IDC_ITEM_NEXT, IDC_ITEM_SPECIFIED,
                      behavior == 0 ? IDC_ITEM_NEXT : IDC_ITEM_SPECIFIED);
 
@@ -47,15 +41,9 @@ void StoreItemBehavior(HWND dialog, const ItemDialogData& data) {
     const LRESULT row = SendDlgItemMessageW(dialog, IDC_ITEM_SKIN, CB_GETCURSEL, 0, 0);
     std::wstring skin;
     const bool haveSkin = IdentifierAt(data.shown, row, &skin);
-    const HostServiceTable* host = AcceptedHost();
-    if (host == nullptr) {
-        return;
-    }
-    if (host->SetItemParamInt != nullptr) {
-        host->SetItemParamInt(data.itemId, 0, behavior);
-    }
-    if (haveSkin && host->SetItemParamString != nullptr) {
-        host->SetItemParamString(data.itemId, 0, skin.c_str());
+    host::SetItemParamInt(data.itemId, behavior);
+    if (haveSkin) {
+        host::SetItemParamString(data.itemId, skin.c_str());
     }
 }
 
@@ -97,7 +85,7 @@ INT_PTR HandleItemBehavior(HWND dialog, UINT message, WPARAM wParam, LPARAM lPar
 INT_PTR ShowItemBehaviorDialog(HWND owner, uint64_t param) {
     ItemDialogData data;
     data.itemId = static_cast<uint32_t>(param & 0xFFFFFFFFu);
-    return ShowHostDialog(IDD_ITEM_BEHAVIOR, owner, ItemBehaviorDialogProc,
+    return host::ShowDialog(IDD_ITEM_BEHAVIOR, owner, ItemBehaviorDialogProc,
                           reinterpret_cast<LPARAM>(&data));
 }
 

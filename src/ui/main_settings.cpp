@@ -64,7 +64,7 @@ INT_PTR HandleMainSettings(HWND dialog, UINT message, WPARAM wParam) {
 }  // namespace
 
 INT_PTR ShowMainSettingsDialog(HWND owner) {
-    return ShowHostDialog(IDD_MAIN_SETTINGS, owner, MainSettingsDialogProc, 0);
+    return host::ShowDialog(IDD_MAIN_SETTINGS, owner, MainSettingsDialogProc, 0);
 }
 
 INT_PTR CALLBACK MainSettingsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {

@@ -21,6 +21,7 @@
 #include "config/settings.h"
 #include "engine/rotation.h"
 #include "engine/schedule.h"
+#include "core/host.h"
 #include "core/state.h"
 #include "resource.h"
 #include "ui/dialog_util.h"
@@ -51,7 +52,6 @@ SkinList PurgeSelectedSkins() {
         ScopedLock guard(g_state.lock);
         selection = g_state.selectedSkins;
     }
-    const HostServiceTable* host = AcceptedHost();
     SkinList kept;
     kept.reserve(selection.size());
     ExistenceRun run;
@@ -59,8 +59,8 @@ SkinList PurgeSelectedSkins() {
         if (!SkinExistsInRun(run, entry.identifier)) {
             continue;
         }
-        if (entry.displayName.empty() && host != nullptr && host->GetSkinDisplayName != nullptr) {
-            entry.displayName = CopyHostString(host->GetSkinDisplayName(entry.identifier.c_str()));
+        if (entry.displayName.empty()) {
+            entry.displayName = host::SkinDisplayName(entry.identifier);
         }
         kept.push_back(std::move(entry));
     }
@@ -73,13 +73,9 @@ SkinList PurgeSelectedSkins() {
 }
 
 void FillUnitBox(HWND dialog) {
-    const HostServiceTable* host = AcceptedHost();
     for (UINT stringId : kUnitStringIds) {
         wchar_t text[kUnitTextCapacity] = {};
-        if (host != nullptr && host->LoadLocalizedString != nullptr) {
-            host->LoadLocalizedString(g_state.moduleHandle, stringId, text, kUnitTextCapacity);
-            text[kUnitTextCapacity - 1] = L'\0';
-        }
+        host::LoadText(stringId, text, kUnitTextCapacity);
         ListMessage(dialog, IDC_PERIODIC_UNIT, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text));
     }
     // A stored unit outside 0 to 2 selects nothing.
@@ -310,7 +306,7 @@ INT_PTR HandlePeriodicSettings(HWND dialog, UINT message, WPARAM wParam, LPARAM 
 
 INT_PTR ShowPeriodicSettingsDialog(HWND owner) {
     PeriodicDialogData data;
-    return ShowHostDialog(IDD_PERIODIC_SETTINGS, owner, PeriodicSettingsDialogProc,
+    return host::ShowDialog(IDD_PERIODIC_SETTINGS, owner, PeriodicSettingsDialogProc,
                           reinterpret_cast<LPARAM>(&data));
 }
 

@@ -84,7 +84,7 @@ INT_PTR HandleThemeSync(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
 
 INT_PTR ShowThemeSyncSettingsDialog(HWND owner) {
     ThemeDialogData data;
-    return ShowHostDialog(IDD_THEME_SYNC_SETTINGS, owner, ThemeSyncSettingsDialogProc,
+    return host::ShowDialog(IDD_THEME_SYNC_SETTINGS, owner, ThemeSyncSettingsDialogProc,
                           reinterpret_cast<LPARAM>(&data));
 }
 

@@ -1,0 +1,161 @@
+#include "core/host.h"
+
+#include <climits>
+
+#include "core/state.h"
+#include "plugin/plugin_api.h"
+
+namespace host {
+namespace {
+
+const HostServiceTable* Table() { return g_state.hostAccepted ? g_state.hostTable.load() : nullptr; }
+
+// The slot `member` of the accepted table, or null.
+template <typename Slot>
+Slot Get(Slot HostServiceTable::*member) {
+    const HostServiceTable* table = Table();
+    return table != nullptr ? table->*member : nullptr;
+}
+
+std::wstring Copy(const wchar_t* text) { return text != nullptr ? std::wstring(text) : std::wstring(); }
+
+int32_t Id() { return g_state.pluginId.load(); }
+
+}  // namespace
+
+bool Accept(const HostServiceTable* table) {
+    g_state.hostAccepted = 0;
+    g_state.hostTable = table;
+    if (table == nullptr || table->GetHostVersion == nullptr ||
+        table->GetHostVersion() < TS_REQUIRED_HOST_VERSION) {
+        return false;
+    }
+    g_state.hostAccepted = 1;
+    return true;
+}
+
+void Release() { g_state.hostAccepted = 0; }
+
+bool Accepted() { return Table() != nullptr; }
+
+bool CanReadSettings() {
+    const HostServiceTable* table = Table();
+    return table != nullptr && table->ReadSettingInt != nullptr && table->ReadSettingString != nullptr;
+}
+
+bool CanWriteSettings() {
+    const HostServiceTable* table = Table();
+    return CanReadSettings() && table->WriteSettingInt != nullptr &&
+           table->WriteSettingString != nullptr && table->DeleteSetting != nullptr &&
+           table->CommitSettings != nullptr;
+}
+
+int32_t ReadInt(const wchar_t* section, const wchar_t* key, int32_t fallback) {
+    auto read = Get(&HostServiceTable::ReadSettingInt);
+    return read != nullptr ? read(Id(), section, key, fallback) : fallback;
+}
+
+std::wstring ReadString(const wchar_t* section, const wchar_t* key) {
+    auto read = Get(&HostServiceTable::ReadSettingString);
+    return read != nullptr ? Copy(read(Id(), section, key)) : std::wstring();
+}
+
+void WriteInt(const wchar_t* section, const wchar_t* key, int32_t value) {
+    if (auto write = Get(&HostServiceTable::WriteSettingInt)) {
+        write(Id(), section, key, value);
+    }
+}
+
+void WriteString(const wchar_t* section, const wchar_t* key, const wchar_t* value) {
+    if (auto write = Get(&HostServiceTable::WriteSettingString)) {
+        write(Id(), section, key, value);
+    }
+}
+
+void DeleteSetting(const wchar_t* section, const wchar_t* key) {
+    if (auto erase = Get(&HostServiceTable::DeleteSetting)) {
+        erase(Id(), section, key);
+    }
+}
+
+void CommitSettings() {
+    if (auto commit = Get(&HostServiceTable::CommitSettings)) {
+        commit(Id());
+    }
+}
+
+std::wstring SkinsFolder() {
+    auto folder = Get(&HostServiceTable::GetSkinsFolder);
+    return folder != nullptr ? Copy(folder()) : std::wstring();
+}
+
+std::wstring CurrentSkin() {
+    auto current = Get(&HostServiceTable::GetCurrentSkin);
+    return current != nullptr ? Copy(current()) : std::wstring();
+}
+
+bool CanNameSkins() { return Get(&HostServiceTable::GetSkinDisplayName) != nullptr; }
+
+std::wstring SkinDisplayName(const std::wstring& identifier) {
+    auto name = Get(&HostServiceTable::GetSkinDisplayName);
+    return name != nullptr ? Copy(name(identifier.c_str())) : std::wstring();
+}
+
+void ApplySkin(const std::wstring& identifier) {
+    if (auto apply = Get(&HostServiceTable::ApplySkin)) {
+        apply(identifier.c_str());
+    }
+}
+
+bool CanReadItemBehavior() { return Get(&HostServiceTable::GetItemParamInt) != nullptr; }
+
+int32_t ItemParamInt(uint32_t itemId, int32_t fallback) {
+    auto read = Get(&HostServiceTable::GetItemParamInt);
+    return read != nullptr ? read(itemId, 0, fallback) : fallback;
+}
+
+bool ItemParamString(uint32_t itemId, std::wstring* value) {
+    auto read = Get(&HostServiceTable::GetItemParamString);
+    const wchar_t* stored = read != nullptr ? read(itemId, 0) : nullptr;
+    if (stored == nullptr) {
+        return false;
+    }
+    value->assign(stored);
+    return true;
+}
+
+void SetItemParamInt(uint32_t itemId, int32_t value) {
+    if (auto write = Get(&HostServiceTable::SetItemParamInt)) {
+        write(itemId, 0, value);
+    }
+}
+
+void SetItemParamString(uint32_t itemId, const wchar_t* value) {
+    if (auto write = Get(&HostServiceTable::SetItemParamString)) {
+        write(itemId, 0, value);
+    }
+}
+
+void LoadText(UINT stringId, wchar_t* buffer, size_t capacity) {
+    if (buffer == nullptr || capacity == 0) {
+        return;
+    }
+    buffer[0] = L'\0';
+    if (auto load = Get(&HostServiceTable::LoadLocalizedString)) {
+        load(g_state.moduleHandle, stringId, buffer, capacity > INT_MAX ? INT_MAX : static_cast<int>(capacity));
+    }
+    buffer[capacity - 1] = L'\0';  // a host that filled the whole buffer
+}
+
+INT_PTR ShowDialog(UINT dialogId, HWND owner, DLGPROC proc, LPARAM param) {
+    auto show = Get(&HostServiceTable::ShowLocalizedDialog);
+    return show != nullptr ? show(g_state.moduleHandle, dialogId, owner, proc, param) : 0;
+}
+
+void SetCaption(const wchar_t* text) {
+    if (auto set = Get(&HostServiceTable::SetPluginCaption)) {
+        set(g_state.pluginId.load(), text);
+    }
+}
+
+}  // namespace host
