@@ -109,7 +109,7 @@ int main() {
         bare.push_back(NowMs() - start);
         devhost::ClearLog();
         start = NowMs();
-        EnumerateSkinsFolder();
+        RefreshAllSkins();
         enumerate.push_back(NowMs() - start);
     }
     size_t listed = 0;
@@ -172,7 +172,7 @@ int main() {
     Row("advance past 9,999 missing, after", "10,000", advanceMissingMs, note);
     const bool sameChoice = probedIndex == advancedIndex && probedIndex == static_cast<int32_t>(kFolderEntries - 1);
     if (!sameChoice) std::printf("different choices: %d before, %d after\n", probedIndex, advancedIndex);
-    EnumerateSkinsFolder();
+    RefreshAllSkins();
     const double syncLastMs = TimeMs(
         kRounds,
         [] {

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "config/settings.h"
+#include "engine/schedule.h"
 #include "devhost/devhost.h"
 #include "plugin/about.h"
 #include "core/host.h"
@@ -132,6 +133,7 @@ int wmain(int argc, wchar_t** argv) {
     g_state.hostAccepted = 1;
     g_state.pluginId = 1;
     LoadSettings();
+    ResumeAfterLoad();
 
     int failures = 0;
     for (const Dialog& d : kDialogs) {

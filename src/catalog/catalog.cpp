@@ -19,10 +19,8 @@
 #include <memory>
 #include <utility>
 
-#include "engine/rotation.h"
 #include "core/host.h"
 #include "core/state.h"
-#include "core/threads.h"
 
 namespace {
 
@@ -131,41 +129,25 @@ private:
     bool mine_;
 };
 
-void EnumerateInSession(uint32_t session) {
+}  // namespace
+
+bool EnumerateSkinsFolder(uint32_t session) {
     EnumerationTurn turn;
-    if (!turn.Mine() || SessionEnded(session)) {
-        return;
-    }
-    if (!host::Accepted()) {
-        return;
+    if (!turn.Mine() || SessionEnded(session) || !host::Accepted()) {
+        return false;
     }
     SkinList skins;
     const bool complete = ReadSkinsFolder(session, &skins);
     if (SessionEnded(session)) {
-        return;
+        return false;
     }
     // A search that could not start leaves the folder with no skins we can reach.
     {
         ScopedLock guard(g_state.lock);
         g_state.allSkins.swap(skins);
     }
-    if (complete && ActiveListIsAllSkins()) {
-        SyncRotationIndex();
-    }
     // `skins` now holds the replaced list and is freed here, outside the lock.
-}
-
-}  // namespace
-
-void EnumerateSkinsFolder() { EnumerateInSession(g_state.session.load()); }
-
-DWORD WINAPI EnumerationThreadProc(LPVOID session) {
-    try {
-        EnumerateInSession(static_cast<uint32_t>(reinterpret_cast<uintptr_t>(session)));
-    } catch (...) {
-        // Out of memory: allSkins keeps the list it had.
-    }
-    ExitModuleThread(0);
+    return complete;
 }
 
 int SkinExists(const std::wstring& identifier) {

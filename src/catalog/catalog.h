@@ -4,13 +4,14 @@
 
 #include <windows.h>
 
+#include <cstdint>
 #include <string>
 
-// Rebuilds g_state.allSkins; returns at once while another enumeration runs.
-void EnumerateSkinsFolder();
-// One-shot thread started at initialisation with the session number as its
-// parameter: one enumeration in that session, then it ends.
-DWORD WINAPI EnumerationThreadProc(LPVOID session);
+// Rebuilds g_state.allSkins from the Skins folder for plug-in session `session`. True when
+// the whole folder was read into it; false when another enumeration was running (this
+// one then returns at once), the search could not start (allSkins is then empty) or the
+// session ended on the way (allSkins is then left alone).
+bool EnumerateSkinsFolder(uint32_t session);
 // 1 when the identifier names a skin present in the Skins folder, else 0.
 int SkinExists(const std::wstring& identifier);
 // `path` as Windows takes it at any length: unchanged below MAX_PATH units, else in the

@@ -9,7 +9,8 @@
 //    serves on that very thread.
 // 3. Only timeUnit (negative -> days) and interval (below 1 -> 1) are corrected on
 //    reading; everything else is kept as stored for the users of each value to judge.
-// 4. A corrupt "Count" cannot keep the load reading: it stops after kMaxEmptyRun
+// 4. The load only loads: whoever loads brings the schedule and the rotation in step.
+// 5. A corrupt "Count" cannot keep the load reading: it stops after kMaxEmptyRun
 //    absent or empty keys in a row.
 #include "config/settings.h"
 
@@ -18,8 +19,6 @@
 #include <utility>
 #include <vector>
 
-#include "engine/rotation.h"
-#include "engine/schedule.h"
 #include "core/host.h"
 #include "core/message_wait.h"
 #include "core/state.h"
@@ -122,7 +121,6 @@ void LoadSettings() {
         g_state.lastChanged.wHour = hour;
         g_state.lastChanged.wMinute = minute;
     }
-    StampSchedule(0);
 
     SkinList selected;
     const int64_t count = host::ReadInt(kSelectedSkins, L"Count", 0);
@@ -139,9 +137,6 @@ void LoadSettings() {
     {
         ScopedLock guard(g_state.lock);
         g_state.selectedSkins.swap(selected);
-    }
-    if (g_state.targetSkins.load() == 1) {
-        SyncRotationIndex();
     }
 
     std::wstring light = host::ReadString(kThemeSync, L"LightTheme");

@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <string>
 
-// Reads every setting through the host into g_state; restarts the schedule.
+// Reads every setting through the host into g_state.
 void LoadSettings();
 // Writes the whole settings record through the host, ending with CommitSettings.
 // Saves from different threads never interleave.

@@ -8,7 +8,8 @@
 //    outside it, and writes rotationIndex and targetSkin back together; the host is
 //    called only after the lock is released. Past a missing skin it reads the folder
 //    once rather than probing every further candidate.
-// 4. SyncRotationIndex never calls out and runs wholly under the lock.
+// 4. SyncRotationIndex never calls out and runs wholly under the lock; so does the
+//    realignment of RequestSkinAtItsPosition, which then calls the host outside it.
 #include "engine/rotation.h"
 
 #include <cstdint>
@@ -18,6 +19,7 @@
 #include "catalog/catalog.h"
 #include "catalog/folder_listing.h"
 #include "core/host.h"
+#include "core/threads.h"
 
 namespace {
 
@@ -101,26 +103,73 @@ void AdvanceToNextSkin() {
     ApplyAndMarkPending(requested);
 }
 
-void SyncRotationIndex() {
-    ScopedLock guard(g_state.lock);
-    const SkinList& list = ActiveListLocked();
+namespace {
+
+// Puts rotationIndex on targetSkin's position in `list`, or on 0 when it is out of
+// range. False, with the index untouched, when it was in range and targetSkin is not
+// listed. Call with the lock held.
+bool AlignIndexLocked(const SkinList& list) {
     const int32_t index = g_state.rotationIndex.load();
     if (index < 0 || static_cast<size_t>(index) >= list.size()) {
         g_state.rotationIndex.store(0);
-        return;
+        return true;
     }
     if (list[static_cast<size_t>(index)].identifier == g_state.targetSkin) {
-        return;
+        return true;
     }
     for (size_t i = 0; i < list.size(); ++i) {
         if (list[i].identifier == g_state.targetSkin) {
             g_state.rotationIndex.store(static_cast<int32_t>(i));
-            return;
+            return true;
         }
+    }
+    return false;
+}
+
+}  // namespace
+
+void SyncRotationIndex() {
+    ScopedLock guard(g_state.lock);
+    const SkinList& list = ActiveListLocked();
+    if (AlignIndexLocked(list)) {
+        return;
     }
     std::wstring first = list.front().identifier;  // the one step that can fail, first
     g_state.rotationIndex.store(0);
     g_state.targetSkin.swap(first);
+}
+
+void RequestSkinAtItsPosition(const std::wstring& identifier) {
+    std::wstring target = identifier;  // copied before anything changes
+    {
+        ScopedLock guard(g_state.lock);
+        g_state.targetSkin.swap(target);
+        if (!AlignIndexLocked(ActiveListLocked())) {
+            g_state.rotationIndex.store(0);
+        }
+    }
+    ApplyAndMarkPending(identifier);
+}
+
+namespace {
+
+void RefreshInSession(uint32_t session) {
+    if (EnumerateSkinsFolder(session) && ActiveListIsAllSkins()) {
+        SyncRotationIndex();
+    }
+}
+
+}  // namespace
+
+void RefreshAllSkins() { RefreshInSession(g_state.session.load()); }
+
+DWORD WINAPI EnumerationThreadProc(LPVOID session) {
+    try {
+        RefreshInSession(static_cast<uint32_t>(reinterpret_cast<uintptr_t>(session)));
+    } catch (...) {
+        // Out of memory: allSkins keeps the list it had.
+    }
+    ExitModuleThread(0);
 }
 
 void RequestSkin(const std::wstring& identifier) {

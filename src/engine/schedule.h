@@ -12,8 +12,17 @@ constexpr DWORD kTickMs = 100;
 constexpr int32_t kRetryTicks = 30;
 constexpr int64_t kFileTimeUnitsPerDay = 864000000000LL;
 
-// Restarts the periodic schedule (days: from lastChanged; minutes and hours: from now).
-void StampSchedule(int forceNow);
+// Where a restart of the periodic schedule counts from in days mode; minutes and hours
+// always count from now.
+enum class ScheduleStart {
+    kLastChange,  // lastChanged as stored (today when it is no date)
+    kNow,         // a switch just happened: lastChanged becomes now
+};
+// Restarts the periodic schedule; nothing in theme sync mode.
+void StampSchedule(ScheduleStart start);
+// Brings the engine in step with settings just loaded: the schedule restarts from the last
+// change, and the rotation index is resynchronised when the user's list is chosen.
+void ResumeAfterLoad();
 // The worker thread: ticks every kTickMs until workerRunning is 0.
 DWORD WINAPI WorkerThreadProc(LPVOID unused);
 

@@ -11,6 +11,7 @@
 #include <limits>
 
 #include "core/clock.h"
+#include "engine/rotation.h"
 #include "engine/schedule.h"
 #include "core/state.h"
 
@@ -47,7 +48,7 @@ bool AddDays(const SYSTEMTIME& start, int32_t days, SYSTEMTIME* result) {
 
 }  // namespace
 
-void StampSchedule(int forceNow) {
+void StampSchedule(ScheduleStart start) {
     if (g_state.changeMode.load() == 1) {
         return;
     }
@@ -66,7 +67,7 @@ void StampSchedule(int forceNow) {
 
     ScopedLock guard(g_state.lock);
     SYSTEMTIME& last = g_state.lastChanged;
-    if (forceNow != 0 || last.wYear == 0 || last.wMonth == 0 || last.wDay == 0) {
+    if (start == ScheduleStart::kNow || last.wYear == 0 || last.wMonth == 0 || last.wDay == 0) {
         last = now;
     }
     SYSTEMTIME next = last;
@@ -81,4 +82,13 @@ void StampSchedule(int forceNow) {
     }
     g_state.nextChangeTime = next;
     g_state.nextChangeValid = valid;
+}
+
+void ResumeAfterLoad() {
+    StampSchedule(ScheduleStart::kLastChange);
+    // Exactly 1: any other stored value leaves the index as stored until the rotation
+    // next needs it.
+    if (g_state.targetSkins.load() == 1) {
+        SyncRotationIndex();
+    }
 }

@@ -81,16 +81,11 @@ void SyncWithWindowsTheme() {
     if (!SkinExists(chosen)) {
         return;
     }
-    std::wstring target = chosen;  // copied first, so that the swap below cannot fail
     {
         ScopedLock guard(g_state.lock);
         if (chosen == g_state.targetSkin) {
             return;
         }
-        g_state.targetSkin.swap(target);
     }
-    SyncRotationIndex();
-    // SyncRotationIndex puts the first list entry in targetSkin when the chosen skin is
-    // not listed; the request puts the chosen skin back before the host is called.
-    RequestSkin(chosen);
+    RequestSkinAtItsPosition(chosen);
 }

@@ -67,7 +67,7 @@ void ConfirmOrRepeat() {
         }
     }
     if (confirmed) {
-        StampSchedule(1);
+        StampSchedule(ScheduleStart::kNow);
         SaveSettings();
         return;
     }
@@ -85,7 +85,7 @@ bool DaysSwitchDue() {
     if (!ReadNextChange(&next)) {
         // Never computed since the load (the plug-in started in theme sync mode):
         // compute it now, as the load would have.
-        StampSchedule(0);
+        StampSchedule(ScheduleStart::kLastChange);
         if (!ReadNextChange(&next)) {
             return false;
         }

@@ -5,6 +5,7 @@
 #include "catalog/catalog.h"
 #include "config/settings.h"
 #include "engine/item.h"
+#include "engine/rotation.h"
 #include "engine/schedule.h"
 #include "engine/theme.h"
 #include "plugin/about.h"
@@ -146,6 +147,7 @@ int32_t StartSession(uint64_t param1, uint64_t param2) {
         g_state.targetSkin.swap(current);
     }
     LoadSettings();
+    ResumeAfterLoad();
     RegisterNotifyClass();
     CreateNotifyWindow();
 

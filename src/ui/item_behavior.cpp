@@ -10,6 +10,7 @@
 #include <cstdint>
 
 #include "catalog/catalog.h"
+#include "engine/rotation.h"
 #include "core/host.h"
 #include "core/state.h"
 #include "resource.h"
@@ -30,7 +31,7 @@ void OpenItemDialog(HWND dialog, ItemDialogData& data) {
     CheckRadioButton(dialog, IDC_ITEM_NEXT, IDC_ITEM_SPECIFIED,
                      behavior == 0 ? IDC_ITEM_NEXT : IDC_ITEM_SPECIFIED);
 
-    EnumerateSkinsFolder();
+    RefreshAllSkins();
     data.shown = CopyAllSkins();
     FillSkinBox(dialog, IDC_ITEM_SKIN, data.shown, storedSkin);
     SendCommandToSelf(dialog, IDC_ITEM_NEXT, 0);

@@ -133,7 +133,7 @@ void OpenPeriodicDialog(HWND dialog, PeriodicDialogData& data) {
     CheckRadioButton(dialog, IDC_PERIODIC_ALL, IDC_PERIODIC_SELECTED,
                      g_state.targetSkins == 0 ? IDC_PERIODIC_ALL : IDC_PERIODIC_SELECTED);
 
-    EnumerateSkinsFolder();
+    RefreshAllSkins();
     data.shown = CopyAllSkins();
     AddSkinRows(dialog, IDC_PERIODIC_ALL_LIST, data.shown);
     ListMessage(dialog, IDC_PERIODIC_ALL_LIST, LB_SETCURSEL, 0);
@@ -220,7 +220,7 @@ void StorePeriodicSettings(HWND dialog, PeriodicDialogData& data) {
         g_state.changeHour = time.wHour;
         g_state.changeMinute = time.wMinute;
     }
-    StampSchedule(1);
+    StampSchedule(ScheduleStart::kNow);
     SaveSettings();
 }
 

@@ -8,6 +8,7 @@
 // 3. Nothing is applied: the new skins take effect at the next theme change.
 #include "catalog/catalog.h"
 #include "config/settings.h"
+#include "engine/rotation.h"
 #include "core/state.h"
 #include "resource.h"
 #include "ui/dialog_util.h"
@@ -20,7 +21,7 @@ struct ThemeDialogData {
 };
 
 void FillThemeBoxes(HWND dialog, ThemeDialogData& data) {
-    EnumerateSkinsFolder();
+    RefreshAllSkins();
     data.shown = CopyAllSkins();
     const SkinList& skins = data.shown;
     std::wstring light;

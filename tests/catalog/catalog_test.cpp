@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "catalog/catalog.h"
+#include "engine/rotation.h"
 #include "config/host_log.h"
 #include "devhost/devhost.h"
 #include "core/threads.h"
@@ -68,7 +69,7 @@ TEST_F(CatalogTest, FileSkinsFolderSkinsAndNonSkins) {
     const std::wstring d = devhost::MakeFolderSkin(skins_, L"Deep");
     MakeFile(skins_ + L"\\notes.txt");
     ASSERT_TRUE(CreateDirectoryW((skins_ + L"\\empty").c_str(), nullptr));
-    EnumerateSkinsFolder();
+    RefreshAllSkins();
 
     std::vector<std::wstring> expected;
     for (const std::wstring& id : SearchOrder(skins_)) {
@@ -94,7 +95,7 @@ TEST_F(CatalogTest, EveryEntryCountsAndDotEntriesNever) {
     const std::vector<std::wstring> names = {L"a", L"b.tskin", L"c d", L".hidden"};
     for (const std::wstring& name : names) MakeFile(skins_ + L"\\" + name);
     ASSERT_TRUE(CreateDirectoryW((skins_ + L"\\sub").c_str(), nullptr));
-    EnumerateSkinsFolder();
+    RefreshAllSkins();
     EXPECT_EQ(Identifiers(), SearchOrder(skins_));
     EXPECT_EQ(Identifiers().size(), 5u);
     for (const devhost::LogEntry& e : devhost::Log()) {
@@ -111,7 +112,7 @@ TEST_F(CatalogTest, RootOfADriveKeepsItsFirstEntry) {
     const std::wstring root(windows, 2);  // "C:"
     devhost::SetDisplayNameRule([](const std::wstring& id) { return L"skin " + id; });
     devhost::SetSkinsFolder(root);
-    EnumerateSkinsFolder();
+    RefreshAllSkins();
     const std::vector<std::wstring> expected = SearchOrder(root);
     ASSERT_FALSE(expected.empty());
     EXPECT_EQ(Identifiers(), expected);
@@ -125,7 +126,7 @@ TEST_F(CatalogTest, MissingOrEmptyFolderLeavesNoSkinsAndTheIndexAlone) {
         g_state.rotationIndex = 4;
         devhost::SetSkinsFolder(folder);
         devhost::ClearLog();
-        EnumerateSkinsFolder();
+        RefreshAllSkins();
         EXPECT_TRUE(Identifiers().empty()) << Identifiers().size();
         EXPECT_EQ(g_state.rotationIndex.load(), 4);
         EXPECT_EQ(g_state.enumerating.load(), 0);
@@ -134,7 +135,7 @@ TEST_F(CatalogTest, MissingOrEmptyFolderLeavesNoSkinsAndTheIndexAlone) {
     // The guard was released: the next enumeration runs.
     devhost::SetSkinsFolder(skins_);
     const std::wstring f = devhost::MakeFileSkin(skins_, L"Back");
-    EnumerateSkinsFolder();
+    RefreshAllSkins();
     EXPECT_EQ(Identifiers(), std::vector<std::wstring>{f});
 }
 
@@ -148,12 +149,12 @@ TEST_F(CatalogTest, ASecondEnumerationReturnsAtOnce) {
         WaitForSingleObject(release, 10000);
         return devhost::DefaultDisplayName(id);
     });
-    std::thread first(EnumerateSkinsFolder);
+    std::thread first(RefreshAllSkins);
     ASSERT_EQ(WaitForSingleObject(entered, 10000), WAIT_OBJECT_0);
     EXPECT_TRUE(testlog::StateLockIsFree()) << "lock held across GetSkinDisplayName";
 
     const size_t callsBefore = DisplayNameCalls();
-    std::thread second(EnumerateSkinsFolder);
+    std::thread second(RefreshAllSkins);
     second.join();  // would hang here if it waited for the first
     EXPECT_EQ(DisplayNameCalls(), callsBefore);
     // Readers still see the whole old list while the new one is built aside.
@@ -184,7 +185,7 @@ TEST_F(CatalogTest, ResynchronisesOnlyWhenAllSkinsIsTheActiveList) {
             g_state.selectedSkins = {SkinEntry{L"S0", L""}, SkinEntry{L"S1", L""},
                                      SkinEntry{L"S2", L""}, SkinEntry{L"S3", L""}};
         }
-        EnumerateSkinsFolder();
+        RefreshAllSkins();
         EXPECT_EQ(g_state.rotationIndex.load(), c.resync ? 0 : 3);
         ScopedLock guard(g_state.lock);
         EXPECT_EQ(g_state.targetSkin, L"X");  // index out of range: only the index is reset
@@ -194,7 +195,7 @@ TEST_F(CatalogTest, ResynchronisesOnlyWhenAllSkinsIsTheActiveList) {
     g_state.targetSkins = 0;
     g_state.rotationIndex = 0;
     devhost::ClearLog();
-    EnumerateSkinsFolder();
+    RefreshAllSkins();
     ScopedLock guard(g_state.lock);
     EXPECT_EQ(g_state.targetSkin, p);
     EXPECT_EQ(devhost::ApplySkinCount(), 0);
@@ -222,7 +223,7 @@ TEST_F(CatalogTest, ShutDownAbandonsAnEnumerationBeforeItsNextHostCall) {
         ++g_state.session;  // as a shut-down does
         return devhost::DefaultDisplayName(id);
     });
-    EnumerateSkinsFolder();
+    RefreshAllSkins();
     EXPECT_EQ(DisplayNameCalls(), 1u);
     EXPECT_EQ(Identifiers(), std::vector<std::wstring>{L"kept"});
     EXPECT_EQ(g_state.enumerating.load(), 0);
@@ -273,7 +274,7 @@ TEST_F(CatalogTest, LongFolderPathsWork) {
         MakeFile(L"\\\\?\\" + folder + L"\\" + longName.substr(0, 249) + L".tskin");
         devhost::SetSkinsFolder(folder);
 
-        EnumerateSkinsFolder();
+        RefreshAllSkins();
         std::vector<std::wstring> ids = Identifiers();
         std::sort(ids.begin(), ids.end());
         const std::vector<std::wstring> expected = {L"Flat.tskin", L"\\Deep",
@@ -284,7 +285,7 @@ TEST_F(CatalogTest, LongFolderPathsWork) {
         for (const std::wstring& id : expected) EXPECT_EQ(SkinExists(id), 1) << id.size();
         devhost::SetSkinsFolder(folder + L"\\Deep\\..");
         EXPECT_EQ(SkinExists(L"Flat.tskin"), 1) << "through a \"..\" segment";
-        EnumerateSkinsFolder();
+        RefreshAllSkins();
         EXPECT_EQ(Identifiers().size(), expected.size()) << "through a \"..\" segment";
         devhost::SetSkinsFolder(folder);
         EXPECT_EQ(SkinExists(L"\\Flat.tskin"), 0);
@@ -333,7 +334,7 @@ TEST_F(CatalogTest, UnusualNamesComeThroughExactly) {
     MakeFile(L"\\\\?\\" + skins_ + L"\\" + folder + L"\\skin.ini");
     made.push_back(L"\\" + folder);
     for (const std::wstring& id : made) ASSERT_FALSE(id.empty());
-    EnumerateSkinsFolder();
+    RefreshAllSkins();
     std::vector<std::wstring> ids = Identifiers();
     std::sort(ids.begin(), ids.end());
     std::sort(made.begin(), made.end());

@@ -53,20 +53,20 @@ TEST_F(StampScheduleTest, DaysModeCountsCalendarDaysFromTheLastChange) {
     struct Case {
         const char* name;
         SYSTEMTIME last;
-        int forceNow;
+        ScheduleStart start;
         int32_t interval;
         uint16_t hour, minute;
         const char* next;
     };
     const SYSTEMTIME stored = LocalTime(2028, 2, 28, 5, 0);
     const Case cases[] = {
-        {"confirmed switch takes now", stored, 1, 1, 6, 0, "2026-03-11 06:00:42.250"},
-        {"stored date is kept", stored, 0, 1, 6, 0, "2028-02-29 06:00:00.000"},
-        {"leap year carries into March", stored, 0, 2, 23, 59, "2028-03-01 23:59:00.000"},
-        {"year end", LocalTime(2026, 12, 31, 22, 0), 0, 1, 0, 0, "2027-01-01 00:00:00.000"},
-        {"no year stored", LocalTime(0, 3, 1, 0, 0), 0, 7, 9, 30, "2026-03-17 09:30:42.250"},
-        {"no day stored", LocalTime(2020, 3, 0, 0, 0), 0, 1, 0, 0, "2026-03-11 00:00:42.250"},
-        {"large interval", stored, 0, 3'650'000, 0, 0, "12021-07-09 00:00:00.000"},
+        {"confirmed switch takes now", stored, ScheduleStart::kNow, 1, 6, 0, "2026-03-11 06:00:42.250"},
+        {"stored date is kept", stored, ScheduleStart::kLastChange, 1, 6, 0, "2028-02-29 06:00:00.000"},
+        {"leap year carries into March", stored, ScheduleStart::kLastChange, 2, 23, 59, "2028-03-01 23:59:00.000"},
+        {"year end", LocalTime(2026, 12, 31, 22, 0), ScheduleStart::kLastChange, 1, 0, 0, "2027-01-01 00:00:00.000"},
+        {"no year stored", LocalTime(0, 3, 1, 0, 0), ScheduleStart::kLastChange, 7, 9, 30, "2026-03-17 09:30:42.250"},
+        {"no day stored", LocalTime(2020, 3, 0, 0, 0), ScheduleStart::kLastChange, 1, 0, 0, "2026-03-11 00:00:42.250"},
+        {"large interval", stored, ScheduleStart::kLastChange, 3'650'000, 0, 0, "12021-07-09 00:00:00.000"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -74,7 +74,7 @@ TEST_F(StampScheduleTest, DaysModeCountsCalendarDaysFromTheLastChange) {
         g_state.interval = c.interval;
         g_state.changeHour = c.hour;
         g_state.changeMinute = c.minute;
-        StampSchedule(c.forceNow);
+        StampSchedule(c.start);
         EXPECT_EQ(Next(), c.next);
     }
 }
@@ -110,7 +110,7 @@ TEST_F(StampScheduleTest, DatesThatCannotBeComputedLeaveNoDueMoment) {
         g_state.interval = c.interval;
         g_state.changeHour = c.hour;
         g_state.changeMinute = c.minute;
-        StampSchedule(0);
+        StampSchedule(ScheduleStart::kLastChange);
         EXPECT_EQ(Next(), "invalid");
         // The stored date stays as read for the next save.
         EXPECT_EQ(Describe(LastChanged()), Describe(c.last));
@@ -123,7 +123,7 @@ TEST_F(StampScheduleTest, MinutesAndHoursRestartFromTheMonotonicClock) {
         g_state.timeUnit = unit;
         SetLastChanged(LocalTime(2020, 1, 2, 3, 4));
         g_ns += 1'000'000'007;
-        StampSchedule(1);
+        StampSchedule(ScheduleStart::kNow);
         ScopedLock guard(g_state.lock);
         EXPECT_EQ(g_state.lastSwitchStamp, g_ns);
         EXPECT_EQ(Describe(g_state.lastChanged), "2020-01-02 03:04:00.000");
@@ -136,7 +136,7 @@ TEST_F(StampScheduleTest, ThemeSyncModeHasNoSchedule) {
     SetLastChanged(LocalTime(0, 0, 0, 0, 0));
     for (int32_t unit : {0, 2}) {
         g_state.timeUnit = unit;
-        StampSchedule(1);
+        StampSchedule(ScheduleStart::kNow);
     }
     ScopedLock guard(g_state.lock);
     EXPECT_EQ(g_state.lastSwitchStamp, 0);

@@ -9,6 +9,7 @@
 
 #include "config/host_log.h"
 #include "config/settings.h"
+#include "engine/schedule.h"
 #include "devhost/devhost.h"
 #include "core/clock.h"
 #include "support/plugin_fixture.h"
@@ -69,6 +70,7 @@ protected:
 
 TEST_F(SettingsTest, FirstStartLoadsDefaultsAndStartsTheDaySchedule) {
     LoadSettings();
+    ResumeAfterLoad();
     EXPECT_EQ(g_state.changeMode.load(), 0);
     EXPECT_EQ(g_state.targetSkins.load(), 0);
     EXPECT_EQ(g_state.timeUnit.load(), 2);
@@ -95,6 +97,7 @@ TEST_F(SettingsTest, LoadReadsInItsOwnOrder) {
     StoreList({L"P", L"Q"}, 2);
     devhost::ClearLog();
     LoadSettings();
+    ResumeAfterLoad();
     const std::vector<std::wstring> expected = {
         ReadInt(nullptr, L"ChangeMode", 0),  ReadInt(kTime, L"TargetSkins", 0),
         ReadInt(kTime, L"ChangeHour", 0),    ReadInt(kTime, L"ChangeMinute", 0),
@@ -139,6 +142,7 @@ TEST_F(SettingsTest, OnlyTimeUnitAndIntervalAreCorrected) {
         AttachHost(kPlugin);
         devhost::SetSetting(kPlugin, c.section, c.key, c.stored);
         LoadSettings();
+        ResumeAfterLoad();
         EXPECT_EQ((g_state.*c.field).load(), c.expected);
     }
 }
@@ -150,6 +154,7 @@ TEST_F(SettingsTest, SixteenBitFieldsKeepTheLowBits) {
     devhost::SetSetting(kPlugin, kLast, L"Month", 13);
     devhost::SetSetting(kPlugin, kLast, L"Day", 1);
     LoadSettings();
+    ResumeAfterLoad();
     EXPECT_EQ(g_state.changeHour.load(), 1);
     EXPECT_EQ(g_state.changeMinute.load(), 65535);
     ScopedLock guard(g_state.lock);
@@ -179,6 +184,7 @@ TEST_F(SettingsTest, ListsWithGapsAndCounts) {
         devhost::ClearSettings();
         StoreList(c.stored, c.count);
         LoadSettings();
+        ResumeAfterLoad();
         EXPECT_EQ(Selected(), c.expected);
         ScopedLock guard(g_state.lock);
         for (const SkinEntry& entry : g_state.selectedSkins) EXPECT_EQ(entry.displayName, L"");
@@ -188,6 +194,7 @@ TEST_F(SettingsTest, ListsWithGapsAndCounts) {
     StoreList({L"P", L"", L"R"}, 3);
     devhost::SetSetting(kPlugin, kSel, L"Skin002", std::wstring());
     LoadSettings();
+    ResumeAfterLoad();
     EXPECT_EQ(Selected(), (std::vector<std::wstring>{L"P", L"R"}));
 }
 
@@ -195,6 +202,7 @@ TEST_F(SettingsTest, HugeCountStopsAfterAThousandEmptyKeysInARow) {
     devhost::SetSetting(kPlugin, kSel, L"Count", 2'000'000'000);
     devhost::ClearLog();
     LoadSettings();
+    ResumeAfterLoad();
     size_t listReads = 0;
     for (const std::wstring& call : SettingsCalls()) {
         listReads += call.rfind(L"ReadSettingString(1, \"SelectedSkins\"", 0) == 0 ? 1 : 0;
@@ -209,6 +217,7 @@ TEST_F(SettingsTest, HugeCountStopsAfterAThousandEmptyKeysInARow) {
     devhost::SetSetting(kPlugin, kSel, SelectedSkinKey(1001), std::wstring(L"B"));
     devhost::SetSetting(kPlugin, kSel, SelectedSkinKey(2002), std::wstring(L"C"));
     LoadSettings();
+    ResumeAfterLoad();
     EXPECT_EQ(Selected(), (std::vector<std::wstring>{L"A", L"B"}));
 }
 
@@ -326,6 +335,7 @@ TEST_F(SettingsTest, LongListsUseWiderKeysAndRoundTrip) {
         }
         SetSelected({});
         LoadSettings();
+        ResumeAfterLoad();
         EXPECT_EQ(Selected(), ids);
     }
 }
@@ -354,6 +364,7 @@ TEST_F(SettingsTest, UnusualIdentifiersRoundTripUnchanged) {
     ResetPluginState();
     AttachHost(kPlugin);
     LoadSettings();
+    ResumeAfterLoad();
     EXPECT_EQ(Selected(), ids);
     ScopedLock guard(g_state.lock);
     EXPECT_EQ(g_state.lightThemeSkin, ids[2]);
@@ -374,6 +385,7 @@ TEST_F(SettingsTest, SavedValuesLoadBackAndTheDateSurvives) {
     ResetPluginState();
     AttachHost(kPlugin);
     LoadSettings();
+    ResumeAfterLoad();
     EXPECT_EQ(g_state.timeUnit.load(), 1);
     EXPECT_EQ(g_state.interval.load(), 3);
     EXPECT_EQ(g_state.changeHour.load(), 23);
@@ -397,12 +409,14 @@ TEST_F(SettingsTest, LoadResynchronisesOnlyForTheSelectedList) {
         g_state.targetSkin = L"R";
     }
     LoadSettings();
+    ResumeAfterLoad();
     EXPECT_EQ(g_state.rotationIndex.load(), 2);
 
     // Theme sync mode walks allSkins, still empty at load: the index goes to 0.
     devhost::SetSetting(kPlugin, nullptr, L"ChangeMode", 1);
     devhost::SetSetting(kPlugin, kTime, L"Index", 2);
     LoadSettings();
+    ResumeAfterLoad();
     EXPECT_EQ(g_state.rotationIndex.load(), 0);
 
     // All skins chosen: no resynchronisation, the stored index stays.
@@ -410,6 +424,7 @@ TEST_F(SettingsTest, LoadResynchronisesOnlyForTheSelectedList) {
     devhost::SetSetting(kPlugin, kTime, L"TargetSkins", 0);
     devhost::SetSetting(kPlugin, kTime, L"Index", 7);
     LoadSettings();
+    ResumeAfterLoad();
     EXPECT_EQ(g_state.rotationIndex.load(), 7);
 }
 
@@ -425,6 +440,7 @@ TEST_F(SettingsTest, NoHostCallIsMadeWithTheStateLockHeld) {
     });
     SaveSettings();
     LoadSettings();
+    ResumeAfterLoad();
     devhost::SetLogObserver(nullptr);
     EXPECT_EQ(seen, 39);  // 22 calls of the save, 17 of the load
     EXPECT_EQ(locked, 0);
@@ -468,6 +484,7 @@ TEST_F(SettingsTest, NullStringsFromTheHostReadAsEmpty) {
     devhost::SetSetting(kPlugin, kSel, L"Count", 5);
     SetSelected({L"P"});
     LoadSettings();
+    ResumeAfterLoad();
     EXPECT_TRUE(Selected().empty());
     devhost::ClearLog();
     SaveSettings();

@@ -188,7 +188,7 @@ TEST_F(ScheduleTest, DaysScheduleNeverComputedSinceTheLoadIsComputedBeforeTheCom
         ScopedLock guard(g_state.lock);
         g_state.lastChanged = LocalTime(2026, 3, 9, 7, 0);
     }
-    StampSchedule(0);  // the load, which does nothing in theme sync mode
+    StampSchedule(ScheduleStart::kLastChange);  // the load, which does nothing in theme sync mode
     {
         ScopedLock guard(g_state.lock);
         ASSERT_FALSE(g_state.nextChangeValid);
@@ -210,7 +210,7 @@ TEST_F(ScheduleTest, DaysScheduleNeverComputedSinceTheLoadIsComputedBeforeTheCom
 TEST_F(ScheduleTest, DaysScheduleWithNoStoredDateStartsFromNowWhenComputedLate) {
     g_state.changeMode = 1;
     Periodic(2, 3, 6, 0);
-    StampSchedule(0);
+    StampSchedule(ScheduleStart::kLastChange);
     g_state.changeMode = 0;
     testclock::SetLocal(LocalTime(2026, 3, 10, 12, 0, 5));
     Tick(10);
@@ -251,7 +251,7 @@ TEST_F(ScheduleTest, DaysScheduleThatCannotBeComputedIsNeverDue) {
                 g_state.nextChangeValid = false;
                 g_state.nextChangeTime = SYSTEMTIME{};
             }
-            StampSchedule(0);
+            StampSchedule(ScheduleStart::kLastChange);
             g_state.changeMode = 0;
             for (const SYSTEMTIME& now :
                  {LocalTime(1601, 1, 1, 0, 0), LocalTime(2026, 3, 10, 12, 0), LocalTime(30827, 12, 31, 23, 59)}) {

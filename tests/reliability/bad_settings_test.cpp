@@ -18,6 +18,7 @@
 #include <thread>
 
 #include "config/settings.h"
+#include "engine/schedule.h"
 #include "reliability/reliability_support.h"
 
 namespace {
@@ -268,6 +269,7 @@ Outcome RunCase(const Store& store) {
     devhost::ClearLog();
     FreshPlugin();
     LoadSettings();
+    ResumeAfterLoad();
     outcome.failure = Compare(want, FromState());
     if (!outcome.failure.empty()) {
         outcome.failure = "first load: " + outcome.failure;
@@ -286,6 +288,7 @@ Outcome RunCase(const Store& store) {
     FreshPlugin();
     devhost::ClearLog();
     LoadSettings();
+    ResumeAfterLoad();
     outcome.failure = Compare(want, FromState());
     if (!outcome.failure.empty()) {
         outcome.failure = "second load: " + outcome.failure;

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "config/settings.h"
+#include "engine/schedule.h"
 #include "devhost/devhost.h"
 #include "engine/worker.h"
 #include "core/state.h"
@@ -352,6 +353,7 @@ TEST_F(RealHostTest, AllocationFailuresStayInsideThePlugin) {
             fresh();
             AttachHost();
             LoadSettings();
+            ResumeAfterLoad();
             ItemSwitchesTo(ids[2]);
             devhost::SetItemParam(8, 0, 0);
         },
@@ -369,6 +371,7 @@ TEST_F(RealHostTest, AllocationFailuresStayInsideThePlugin) {
             fresh();
             AttachHost();
             LoadSettings();
+            ResumeAfterLoad();
             devhost::PushDialogScript([](HWND dlg) {
                 devhost::Click(dlg, IDC_MAIN_PERIODIC);
                 devhost::Click(dlg, IDC_MAIN_PERIODIC_SETTINGS);

@@ -70,7 +70,7 @@ void CheckSave(const std::vector<devhost::LogEntry>& calls, size_t number) {
 TEST_F(PluginTest, EnumerationsRotationsAndSavesTogether) {
     AttachHost();
     for (size_t i = 0; i < kFolderSkins; ++i) devhost::MakeFileSkin(skins_, L"s" + std::to_wstring(i));
-    EnumerateSkinsFolder();
+    RefreshAllSkins();
     devhost::ClearLog();
 
     std::atomic<bool> stop{false};
@@ -79,7 +79,7 @@ TEST_F(PluginTest, EnumerationsRotationsAndSavesTogether) {
     std::vector<std::thread> threads;
     threads.emplace_back([&] {
         while (!stop) {
-            EnumerateSkinsFolder();
+            RefreshAllSkins();
             ++enumerations;
         }
     });

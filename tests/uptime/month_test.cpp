@@ -19,7 +19,9 @@
 #include <vector>
 
 #include "catalog/catalog.h"
+#include "engine/rotation.h"
 #include "config/settings.h"
+#include "engine/schedule.h"
 #include "devhost/devhost.h"
 #include "core/clock.h"
 #include "engine/worker.h"
@@ -246,7 +248,8 @@ protected:
         }
         g_nowNs = world_.startNs;
         LoadSettings();
-        EnumerateSkinsFolder();
+        ResumeAfterLoad();
+        RefreshAllSkins();
     }
 
     // Repeats, a skin that is gone, and an order of its own.
