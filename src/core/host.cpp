@@ -3,7 +3,6 @@
 #include <climits>
 
 #include "core/state.h"
-#include "plugin/plugin_api.h"
 
 namespace host {
 namespace {

@@ -19,6 +19,9 @@ extern "C" {
 
 #define TS_HOST_TABLE_SLOTS 75
 
+/* Lowest host version (slot 0) the plug-in serves; also the value event 1 returns. */
+#define TS_REQUIRED_HOST_VERSION 0x04020300u
+
 typedef uint32_t (*TsGetHostVersion)(void);
 typedef const wchar_t* (*TsGetSkinsFolder)(void);
 typedef const wchar_t* (*TsGetCurrentSkin)(void);

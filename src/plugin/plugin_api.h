@@ -4,6 +4,8 @@
 
 #include <stdint.h>
 
+#include "core/host_table.h"
+
 #ifdef __cplusplus
 extern "C" {
 #endif
@@ -21,9 +23,6 @@ extern "C" {
 #define TS_EVENT_NOTIFY_FIRST 0x10001u
 #define TS_EVENT_REFRESH_CAPTION 0x10007u
 #define TS_EVENT_NOTIFY_LAST 0x1000Bu
-
-// Lowest host version accepted; also the value event 1 returns.
-#define TS_REQUIRED_HOST_VERSION 0x04020300u
 
 typedef int32_t (*TsPluginEventHandlerFn)(uint32_t event, uint64_t param1, uint64_t param2,
                                           uint64_t param3);
