@@ -147,8 +147,8 @@ int main() {
     Row("LoadSettings", "1,000 selected", loadMs, note);
 
     // Rotation over allSkins of 10,000.
-    g_state.changeMode = 0;
-    g_state.targetSkins = 0;
+    g_state.changeMode = ChangeMode::kPeriodic;
+    g_state.targetSkins = RotationList::kAllSkins;
     const double advanceMs = TimeMs(
         kRounds, [] { g_state.rotationIndex = 0; }, [] { AdvanceToNextSkin(); });
     Row("AdvanceToNextSkin, next skin present", "10,000", advanceMs, "1 existence test");

@@ -146,7 +146,7 @@ int main() {
     g_state.hostTable = devhost::Table();
     g_state.hostAccepted = 1;
     g_state.pluginId = 1;
-    g_state.targetSkins = 1;
+    g_state.targetSkins = RotationList::kSelectedSkins;
     g_state.interval = 5;
     const std::wstring folder = MakeSkinsFolder(L"dialogs", kFolderEntries);
     devhost::SetSkinsFolder(folder);

@@ -43,9 +43,9 @@ public:
 };
 
 struct Snapshot {
-    int32_t changeMode;
-    int32_t targetSkins;
-    int32_t timeUnit;
+    ChangeMode changeMode;
+    RotationList targetSkins;
+    TimeUnit timeUnit;
     int32_t interval;
     uint16_t changeHour;
     uint16_t changeMinute;
@@ -98,13 +98,13 @@ void LoadSettings() {
         return static_cast<uint16_t>(static_cast<uint32_t>(host::ReadInt(section, key, 0)) & 0xFFFFu);
     };
 
-    g_state.changeMode.store(host::ReadInt(nullptr, L"ChangeMode", 0));
-    g_state.targetSkins.store(host::ReadInt(kTimeMode, L"TargetSkins", 0));
+    g_state.changeMode.store(static_cast<ChangeMode>(host::ReadInt(nullptr, L"ChangeMode", 0)));
+    g_state.targetSkins.store(static_cast<RotationList>(host::ReadInt(kTimeMode, L"TargetSkins", 0)));
     g_state.changeHour.store(readWord(kTimeMode, L"ChangeHour"));
     g_state.changeMinute.store(readWord(kTimeMode, L"ChangeMinute"));
     g_state.rotationIndex.store(host::ReadInt(kTimeMode, L"Index", 0));
     const int32_t unit = host::ReadInt(kTimeMode, L"TimeUnit", -1);
-    g_state.timeUnit.store(unit < 0 ? 2 : unit);
+    g_state.timeUnit.store(unit < 0 ? TimeUnit::kDays : static_cast<TimeUnit>(unit));
     const int32_t interval = host::ReadInt(kTimeMode, L"Interval", -1);
     g_state.interval.store(interval < 1 ? 1 : interval);
 
@@ -153,9 +153,9 @@ void SaveSettings() {
     SaveTurn turn;
     const Snapshot s = TakeSnapshot();
 
-    host::WriteInt(nullptr, L"ChangeMode", s.changeMode);
-    host::WriteInt(kTimeMode, L"TargetSkins", s.targetSkins);
-    host::WriteInt(kTimeMode, L"TimeUnit", s.timeUnit);
+    host::WriteInt(nullptr, L"ChangeMode", static_cast<int32_t>(s.changeMode));
+    host::WriteInt(kTimeMode, L"TargetSkins", static_cast<int32_t>(s.targetSkins));
+    host::WriteInt(kTimeMode, L"TimeUnit", static_cast<int32_t>(s.timeUnit));
     host::WriteInt(kTimeMode, L"Interval", s.interval);
     host::WriteInt(kTimeMode, L"ChangeHour", s.changeHour);
     host::WriteInt(kTimeMode, L"ChangeMinute", s.changeMinute);

@@ -27,9 +27,9 @@ void ResetPluginState() {
     s.hostAccepted = 0;
     s.session = 0;
     s.windowModule = nullptr;
-    s.changeMode = 0;
-    s.targetSkins = 0;
-    s.timeUnit = 2;
+    s.changeMode = ChangeMode::kPeriodic;
+    s.targetSkins = RotationList::kAllSkins;
+    s.timeUnit = TimeUnit::kDays;
     s.interval = 0;
     s.changeHour = 0;
     s.changeMinute = 0;

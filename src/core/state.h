@@ -28,6 +28,13 @@ struct SkinEntry {
 };
 using SkinList = std::vector<SkinEntry>;
 
+// The modes and units as they are stored. A stored number outside these names is kept as
+// read; each user of the value says how it takes one.
+enum class ChangeMode : int32_t { kPeriodic = 0, kThemeSync = 1 };
+// The list periodic mode walks.
+enum class RotationList : int32_t { kAllSkins = 0, kSelectedSkins = 1 };
+enum class TimeUnit : int32_t { kMinutes = 0, kHours = 1, kDays = 2 };
+
 struct PluginState {
     SrwLock lock;
 
@@ -49,9 +56,9 @@ struct PluginState {
     std::atomic<HMODULE> windowModule{nullptr};
 
     // Settings
-    std::atomic<int32_t> changeMode{0};
-    std::atomic<int32_t> targetSkins{0};
-    std::atomic<int32_t> timeUnit{2};
+    std::atomic<ChangeMode> changeMode{ChangeMode::kPeriodic};
+    std::atomic<RotationList> targetSkins{RotationList::kAllSkins};
+    std::atomic<TimeUnit> timeUnit{TimeUnit::kDays};
     std::atomic<int32_t> interval{0};
     std::atomic<uint16_t> changeHour{0};
     std::atomic<uint16_t> changeMinute{0};

@@ -24,7 +24,8 @@
 namespace {
 
 bool WalksSelectedSkins() {
-    return g_state.changeMode.load() != 1 && g_state.targetSkins.load() != 0;
+    return g_state.changeMode.load() != ChangeMode::kThemeSync &&
+           g_state.targetSkins.load() != RotationList::kAllSkins;
 }
 
 // The next position after `index` in a list of `count`, wrapping; any position out

@@ -49,10 +49,10 @@ bool AddDays(const SYSTEMTIME& start, int32_t days, SYSTEMTIME* result) {
 }  // namespace
 
 void StampSchedule(ScheduleStart start) {
-    if (g_state.changeMode.load() == 1) {
+    if (g_state.changeMode.load() == ChangeMode::kThemeSync) {
         return;
     }
-    if (g_state.timeUnit.load() != 2) {
+    if (g_state.timeUnit.load() != TimeUnit::kDays) {
         const int64_t now = MonotonicNowNs();
         ScopedLock guard(g_state.lock);
         g_state.lastSwitchStamp = now;
@@ -86,9 +86,9 @@ void StampSchedule(ScheduleStart start) {
 
 void ResumeAfterLoad() {
     StampSchedule(ScheduleStart::kLastChange);
-    // Exactly 1: any other stored value leaves the index as stored until the rotation
-    // next needs it.
-    if (g_state.targetSkins.load() == 1) {
+    // Exactly the selected list: any other stored number leaves the index as stored until
+    // the rotation next needs it.
+    if (g_state.targetSkins.load() == RotationList::kSelectedSkins) {
         SyncRotationIndex();
     }
 }

@@ -42,7 +42,7 @@ LRESULT HandleNotify(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
         g_state.windowAlive = 1;
         return 0;
     case WM_SETTINGCHANGE:
-        if (g_state.changeMode.load() == 1 && lParam != 0 &&
+        if (g_state.changeMode.load() == ChangeMode::kThemeSync && lParam != 0 &&
             lstrcmpiW(reinterpret_cast<LPCWSTR>(lParam), kColorSetChange) == 0) {
             g_state.themeDebounceTicks = 0;
             g_state.themeChangePending = 1;
@@ -69,7 +69,7 @@ LRESULT CALLBACK NotifyWindowProc(HWND window, UINT message, WPARAM wParam, LPAR
 }
 
 void SyncWithWindowsTheme() {
-    if (g_state.changeMode.load() != 1) {
+    if (g_state.changeMode.load() != ChangeMode::kThemeSync) {
         return;
     }
     bool dark = AppsUseDarkTheme();

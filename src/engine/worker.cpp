@@ -100,7 +100,8 @@ bool DaysSwitchDue() {
     return FileTimeValue(nowFile) >= FileTimeValue(nextFile);
 }
 
-bool ElapsedSwitchDue(int32_t timeUnit) {
+// Minutes, or hours for any unit other than minutes and days.
+bool ElapsedSwitchDue(TimeUnit timeUnit) {
     int64_t now = MonotonicNowNs();
     int64_t stamp = 0;
     {
@@ -110,7 +111,7 @@ bool ElapsedSwitchDue(int32_t timeUnit) {
     // Wrapping subtraction: a stamp from a replaced clock must not overflow.
     int64_t elapsed = static_cast<int64_t>(static_cast<uint64_t>(now) - static_cast<uint64_t>(stamp));
     int64_t seconds = elapsed / kNsPerSecond;
-    int64_t units = seconds / (timeUnit == 0 ? 60 : 3600);
+    int64_t units = seconds / (timeUnit == TimeUnit::kMinutes ? 60 : 3600);
     return static_cast<int32_t>(units) >= g_state.interval.load();
 }
 
@@ -121,14 +122,15 @@ void WorkerTick() {
         ConfirmOrRepeat();
         return;
     }
-    int32_t mode = g_state.changeMode.load();
-    if (mode == 0) {
-        int32_t unit = g_state.timeUnit.load();
-        bool due = unit == 2 ? DaysSwitchDue() : ElapsedSwitchDue(unit);
+    // Any other stored mode only confirms.
+    const ChangeMode mode = g_state.changeMode.load();
+    if (mode == ChangeMode::kPeriodic) {
+        const TimeUnit unit = g_state.timeUnit.load();
+        const bool due = unit == TimeUnit::kDays ? DaysSwitchDue() : ElapsedSwitchDue(unit);
         if (due) {
             AdvanceToNextSkin();
         }
-    } else if (mode == 1 && g_state.themeChangePending.load() != 0) {
+    } else if (mode == ChangeMode::kThemeSync && g_state.themeChangePending.load() != 0) {
         if (g_state.themeDebounceTicks.fetch_add(1) + 1 > 1) {
             g_state.themeChangePending = 0;
             SyncWithWindowsTheme();

@@ -21,7 +21,7 @@ void ApplyModeEnabling(HWND dialog) {
 INT_PTR HandleMainSettings(HWND dialog, UINT message, WPARAM wParam) {
     if (message == WM_INITDIALOG) {
         CheckRadioButton(dialog, IDC_MAIN_PERIODIC, IDC_MAIN_THEME_SYNC,
-                         g_state.changeMode == 0 ? IDC_MAIN_PERIODIC : IDC_MAIN_THEME_SYNC);
+                         g_state.changeMode == ChangeMode::kPeriodic ? IDC_MAIN_PERIODIC : IDC_MAIN_THEME_SYNC);
         SendCommandToSelf(dialog, IDC_MAIN_PERIODIC, 0);
         return TRUE;
     }
@@ -48,7 +48,8 @@ INT_PTR HandleMainSettings(HWND dialog, UINT message, WPARAM wParam) {
         }
         break;
     case IDOK:
-        g_state.changeMode = IsButtonChecked(dialog, IDC_MAIN_PERIODIC) ? 0 : 1;
+        g_state.changeMode =
+            IsButtonChecked(dialog, IDC_MAIN_PERIODIC) ? ChangeMode::kPeriodic : ChangeMode::kThemeSync;
         SaveSettings();
         EndDialog(dialog, 1);
         break;

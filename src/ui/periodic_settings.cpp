@@ -131,7 +131,7 @@ void RunEnablingRule(HWND dialog) { SendCommandToSelf(dialog, IDC_PERIODIC_ALL, 
 
 void OpenPeriodicDialog(HWND dialog, PeriodicDialogData& data) {
     CheckRadioButton(dialog, IDC_PERIODIC_ALL, IDC_PERIODIC_SELECTED,
-                     g_state.targetSkins == 0 ? IDC_PERIODIC_ALL : IDC_PERIODIC_SELECTED);
+                     g_state.targetSkins == RotationList::kAllSkins ? IDC_PERIODIC_ALL : IDC_PERIODIC_SELECTED);
 
     RefreshAllSkins();
     data.shown = CopyAllSkins();
@@ -193,7 +193,8 @@ void SwapAdjacent(HWND dialog, PeriodicDialogData& data, LRESULT upper, LRESULT 
 }
 
 void StorePeriodicSettings(HWND dialog, PeriodicDialogData& data) {
-    const int32_t targetSkins = IsButtonChecked(dialog, IDC_PERIODIC_ALL) ? 0 : 1;
+    const RotationList targetSkins =
+        IsButtonChecked(dialog, IDC_PERIODIC_ALL) ? RotationList::kAllSkins : RotationList::kSelectedSkins;
     UINT typed = GetDlgItemInt(dialog, IDC_PERIODIC_INTERVAL, nullptr, FALSE);
     if (typed < 1) {
         typed = 1;
@@ -214,7 +215,7 @@ void StorePeriodicSettings(HWND dialog, PeriodicDialogData& data) {
     SyncRotationIndex();
     g_state.interval = interval;
     if (unitRow >= 0 && unitRow <= kUnitDays) {
-        g_state.timeUnit = static_cast<int32_t>(unitRow);
+        g_state.timeUnit = static_cast<TimeUnit>(unitRow);
     }
     if (timeValid) {
         g_state.changeHour = time.wHour;

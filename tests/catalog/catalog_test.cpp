@@ -176,8 +176,8 @@ TEST_F(CatalogTest, ResynchronisesOnlyWhenAllSkinsIsTheActiveList) {
     };
     for (const Case& c : {Case{0, 0, true}, Case{1, 1, true}, Case{1, 0, true}, Case{0, 1, false}}) {
         SCOPED_TRACE(std::to_string(c.changeMode) + "/" + std::to_string(c.targetSkins));
-        g_state.changeMode = c.changeMode;
-        g_state.targetSkins = c.targetSkins;
+        g_state.changeMode = static_cast<ChangeMode>(c.changeMode);
+        g_state.targetSkins = static_cast<RotationList>(c.targetSkins);
         g_state.rotationIndex = 3;
         {
             ScopedLock guard(g_state.lock);
@@ -191,8 +191,8 @@ TEST_F(CatalogTest, ResynchronisesOnlyWhenAllSkinsIsTheActiveList) {
         EXPECT_EQ(g_state.targetSkin, L"X");  // index out of range: only the index is reset
     }
     // In range and not found: the first skin becomes the target, nothing is requested.
-    g_state.changeMode = 0;
-    g_state.targetSkins = 0;
+    g_state.changeMode = ChangeMode::kPeriodic;
+    g_state.targetSkins = RotationList::kAllSkins;
     g_state.rotationIndex = 0;
     devhost::ClearLog();
     RefreshAllSkins();

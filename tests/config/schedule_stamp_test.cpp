@@ -120,7 +120,7 @@ TEST_F(StampScheduleTest, DatesThatCannotBeComputedLeaveNoDueMoment) {
 TEST_F(StampScheduleTest, MinutesAndHoursRestartFromTheMonotonicClock) {
     for (int32_t unit : {0, 1, 3, 99}) {
         SCOPED_TRACE(unit);
-        g_state.timeUnit = unit;
+        g_state.timeUnit = static_cast<TimeUnit>(unit);
         SetLastChanged(LocalTime(2020, 1, 2, 3, 4));
         g_ns += 1'000'000'007;
         StampSchedule(ScheduleStart::kNow);
@@ -132,10 +132,10 @@ TEST_F(StampScheduleTest, MinutesAndHoursRestartFromTheMonotonicClock) {
 }
 
 TEST_F(StampScheduleTest, ThemeSyncModeHasNoSchedule) {
-    g_state.changeMode = 1;
+    g_state.changeMode = ChangeMode::kThemeSync;
     SetLastChanged(LocalTime(0, 0, 0, 0, 0));
     for (int32_t unit : {0, 2}) {
-        g_state.timeUnit = unit;
+        g_state.timeUnit = static_cast<TimeUnit>(unit);
         StampSchedule(ScheduleStart::kNow);
     }
     ScopedLock guard(g_state.lock);

@@ -71,9 +71,9 @@ protected:
 TEST_F(SettingsTest, FirstStartLoadsDefaultsAndStartsTheDaySchedule) {
     LoadSettings();
     ResumeAfterLoad();
-    EXPECT_EQ(g_state.changeMode.load(), 0);
-    EXPECT_EQ(g_state.targetSkins.load(), 0);
-    EXPECT_EQ(g_state.timeUnit.load(), 2);
+    EXPECT_EQ(g_state.changeMode.load(), ChangeMode::kPeriodic);
+    EXPECT_EQ(g_state.targetSkins.load(), RotationList::kAllSkins);
+    EXPECT_EQ(g_state.timeUnit.load(), TimeUnit::kDays);
     EXPECT_EQ(g_state.interval.load(), 1);
     EXPECT_EQ(g_state.changeHour.load(), 0);
     EXPECT_EQ(g_state.changeMinute.load(), 0);
@@ -113,27 +113,33 @@ TEST_F(SettingsTest, LoadReadsInItsOwnOrder) {
     EXPECT_EQ(devhost::CommitCount(), 0);
 }
 
+// A loaded field as the number it was stored as.
+template <auto Field>
+int32_t Loaded() {
+    return static_cast<int32_t>((g_state.*Field).load());
+}
+
 struct StoredInt {
     const wchar_t* section;
     const wchar_t* key;
     int32_t stored;
-    std::atomic<int32_t> PluginState::*field;
+    int32_t (*loaded)();
     int32_t expected;
 };
 
 TEST_F(SettingsTest, OnlyTimeUnitAndIntervalAreCorrected) {
     const StoredInt cases[] = {
-        {kTime, L"TimeUnit", -5, &PluginState::timeUnit, 2},
-        {kTime, L"TimeUnit", 7, &PluginState::timeUnit, 7},
-        {kTime, L"TimeUnit", 0, &PluginState::timeUnit, 0},
-        {kTime, L"Interval", 0, &PluginState::interval, 1},
-        {kTime, L"Interval", -3, &PluginState::interval, 1},
-        {kTime, L"Interval", INT32_MIN, &PluginState::interval, 1},
-        {kTime, L"Interval", INT32_MAX, &PluginState::interval, INT32_MAX},
-        {nullptr, L"ChangeMode", 5, &PluginState::changeMode, 5},
-        {kTime, L"TargetSkins", -2, &PluginState::targetSkins, -2},
-        {kTime, L"Index", -3, &PluginState::rotationIndex, -3},
-        {kTime, L"Index", INT32_MAX, &PluginState::rotationIndex, INT32_MAX},
+        {kTime, L"TimeUnit", -5, Loaded<&PluginState::timeUnit>, 2},
+        {kTime, L"TimeUnit", 7, Loaded<&PluginState::timeUnit>, 7},
+        {kTime, L"TimeUnit", 0, Loaded<&PluginState::timeUnit>, 0},
+        {kTime, L"Interval", 0, Loaded<&PluginState::interval>, 1},
+        {kTime, L"Interval", -3, Loaded<&PluginState::interval>, 1},
+        {kTime, L"Interval", INT32_MIN, Loaded<&PluginState::interval>, 1},
+        {kTime, L"Interval", INT32_MAX, Loaded<&PluginState::interval>, INT32_MAX},
+        {nullptr, L"ChangeMode", 5, Loaded<&PluginState::changeMode>, 5},
+        {kTime, L"TargetSkins", -2, Loaded<&PluginState::targetSkins>, -2},
+        {kTime, L"Index", -3, Loaded<&PluginState::rotationIndex>, -3},
+        {kTime, L"Index", INT32_MAX, Loaded<&PluginState::rotationIndex>, INT32_MAX},
     };
     for (const StoredInt& c : cases) {
         SCOPED_TRACE(std::wstring(c.key) + L" = " + std::to_wstring(c.stored));
@@ -143,7 +149,7 @@ TEST_F(SettingsTest, OnlyTimeUnitAndIntervalAreCorrected) {
         devhost::SetSetting(kPlugin, c.section, c.key, c.stored);
         LoadSettings();
         ResumeAfterLoad();
-        EXPECT_EQ((g_state.*c.field).load(), c.expected);
+        EXPECT_EQ(c.loaded(), c.expected);
     }
 }
 
@@ -233,9 +239,9 @@ TEST_F(SettingsTest, SelectedSkinKeysAreZeroPaddedToThreeDigits) {
 }
 
 TEST_F(SettingsTest, SaveWritesEverythingInOrderAndDeletesStaleKeys) {
-    g_state.changeMode = 1;
-    g_state.targetSkins = 1;
-    g_state.timeUnit = 0;
+    g_state.changeMode = ChangeMode::kThemeSync;
+    g_state.targetSkins = RotationList::kSelectedSkins;
+    g_state.timeUnit = TimeUnit::kMinutes;
     g_state.interval = 5;
     g_state.changeHour = 6;
     g_state.changeMinute = 30;
@@ -372,7 +378,7 @@ TEST_F(SettingsTest, UnusualIdentifiersRoundTripUnchanged) {
 }
 
 TEST_F(SettingsTest, SavedValuesLoadBackAndTheDateSurvives) {
-    g_state.timeUnit = 1;
+    g_state.timeUnit = TimeUnit::kHours;
     g_state.interval = 3;
     g_state.changeHour = 23;
     g_state.changeMinute = 59;
@@ -386,7 +392,7 @@ TEST_F(SettingsTest, SavedValuesLoadBackAndTheDateSurvives) {
     AttachHost(kPlugin);
     LoadSettings();
     ResumeAfterLoad();
-    EXPECT_EQ(g_state.timeUnit.load(), 1);
+    EXPECT_EQ(g_state.timeUnit.load(), TimeUnit::kHours);
     EXPECT_EQ(g_state.interval.load(), 3);
     EXPECT_EQ(g_state.changeHour.load(), 23);
     EXPECT_EQ(g_state.changeMinute.load(), 59);

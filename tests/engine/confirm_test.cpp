@@ -15,8 +15,8 @@ protected:
         SetAllSkins(skins);
         SetTarget(skins[0]);
         devhost::SetCurrentSkin(skins[0]);
-        g_state.changeMode = 0;
-        g_state.timeUnit = 0;
+        g_state.changeMode = ChangeMode::kPeriodic;
+        g_state.timeUnit = TimeUnit::kMinutes;
         g_state.interval = 1;
     }
 

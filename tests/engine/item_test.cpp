@@ -18,9 +18,9 @@ protected:
         SetSelectedSkins({skins[0], skins[1], skins[2]});
         SetTarget(skins[0]);
         devhost::SetCurrentSkin(skins[0]);
-        g_state.changeMode = 0;
-        g_state.targetSkins = 0;
-        g_state.timeUnit = 2;
+        g_state.changeMode = ChangeMode::kPeriodic;
+        g_state.targetSkins = RotationList::kAllSkins;
+        g_state.timeUnit = TimeUnit::kDays;
         g_state.interval = 1;
     }
 
@@ -41,8 +41,8 @@ TEST_F(ItemTest, NeverConfiguredItemAdvances) {
 }
 
 TEST_F(ItemTest, NextSkinInThemeSyncModeWalksAllSkins) {
-    g_state.changeMode = 1;
-    g_state.targetSkins = 1;
+    g_state.changeMode = ChangeMode::kThemeSync;
+    g_state.targetSkins = RotationList::kSelectedSkins;
     g_state.rotationIndex = 2;
     devhost::SetItemParam(kItem, 0, 0);
     RunItemCommand(kItem);
@@ -50,7 +50,7 @@ TEST_F(ItemTest, NextSkinInThemeSyncModeWalksAllSkins) {
 }
 
 TEST_F(ItemTest, SpecifiedSkinWithSelectedSkinsLeavesTheIndexAlone) {
-    g_state.targetSkins = 1;
+    g_state.targetSkins = RotationList::kSelectedSkins;
     g_state.rotationIndex = 0;
     Specified(skins[2]);
     RunItemCommand(kItem);
@@ -80,7 +80,7 @@ TEST_F(ItemTest, SpecifiedSkinMissingFromTheListIsStillTheOneRequested) {
     const std::wstring unlisted = devhost::MakeFolderSkin(skins_, L"Late Arrival");
     for (int32_t mode : {0, 1}) {
         SCOPED_TRACE(mode == 1 ? "theme sync mode" : "periodic mode, all skins");
-        g_state.changeMode = mode;
+        g_state.changeMode = static_cast<ChangeMode>(mode);
         g_state.rotationIndex = 3;
         SetTarget(skins[0]);
         Specified(unlisted);

@@ -137,9 +137,9 @@ Loaded Model(const Store& store) {
 
 Loaded FromState() {
     Loaded s{};
-    s.changeMode = g_state.changeMode;
-    s.targetSkins = g_state.targetSkins;
-    s.timeUnit = g_state.timeUnit;
+    s.changeMode = static_cast<int32_t>(g_state.changeMode.load());
+    s.targetSkins = static_cast<int32_t>(g_state.targetSkins.load());
+    s.timeUnit = static_cast<int32_t>(g_state.timeUnit.load());
     s.interval = g_state.interval;
     s.rotationIndex = g_state.rotationIndex;
     s.changeHour = g_state.changeHour;

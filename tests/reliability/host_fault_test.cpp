@@ -315,7 +315,7 @@ TEST_F(HostFaultTest, ThemeKeyAbsentOfAnotherTypeOrDeniedCountsAsLight) {
     AttachHost();
     const std::wstring light = devhost::MakeFileSkin(skins_, L"Light");
     const std::wstring dark = devhost::MakeFileSkin(skins_, L"Dark");
-    g_state.changeMode = 1;
+    g_state.changeMode = ChangeMode::kThemeSync;
     {
         ScopedLock guard(g_state.lock);
         g_state.lightThemeSkin = light;

@@ -25,8 +25,8 @@ protected:
     void SetUp() override {
         PluginTest::SetUp();
         AttachHost();
-        g_state.changeMode = 0;
-        g_state.targetSkins = 1;
+        g_state.changeMode = ChangeMode::kPeriodic;
+        g_state.targetSkins = RotationList::kSelectedSkins;
     }
 
     void TearDown() override {

@@ -56,8 +56,8 @@ TEST_F(RotationTest, ActiveListFollowsModeAndTarget) {
                           {2, 1, L"sel"}, {0, -1, L"sel"}, {-1, 5, L"sel"}, {1, -1, L"all"}};
     for (const Case& c : cases) {
         SCOPED_TRACE(std::to_string(c.changeMode) + "/" + std::to_string(c.targetSkins));
-        g_state.changeMode = c.changeMode;
-        g_state.targetSkins = c.targetSkins;
+        g_state.changeMode = static_cast<ChangeMode>(c.changeMode);
+        g_state.targetSkins = static_cast<RotationList>(c.targetSkins);
         ScopedLock guard(g_state.lock);
         EXPECT_EQ(ActiveListLocked().front().identifier, c.expected);
         EXPECT_EQ(ActiveListIsAllSkins(), std::wstring(c.expected) == L"all");
@@ -117,7 +117,7 @@ TEST_F(RotationTest, AdvanceOnAnEmptyListRequestsNothing) {
 TEST_F(RotationTest, RepeatedAdvancesWalkTheSelectedListInOrder) {
     MakeSkins({L"P", L"Q", L"R"});
     SetLists({L"Q"}, {L"P", L"Q", L"R"});
-    g_state.targetSkins = 1;
+    g_state.targetSkins = RotationList::kSelectedSkins;
     g_state.rotationIndex = 0;
     for (int i = 0; i < 7; ++i) AdvanceToNextSkin();
     const std::vector<std::wstring> expected = {L"Q", L"R", L"P", L"Q", L"R", L"P", L"Q"};
@@ -185,7 +185,7 @@ TEST_F(RotationTest, SyncPutsTheIndexOnTheTarget) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         SetLists({}, c.list);
-        g_state.targetSkins = 1;
+        g_state.targetSkins = RotationList::kSelectedSkins;
         g_state.rotationIndex = c.index;
         SetTarget(c.target);
         SyncRotationIndex();
@@ -210,8 +210,8 @@ TEST_F(RotationTest, TargetNotFoundMakesTheNextAdvanceGoToTheSecondEntry) {
 TEST_F(RotationTest, ThemeSyncModeWalksAllSkinsEvenWithTheSelectedListChosen) {
     MakeSkins({L"A1", L"A2", L"S1", L"S2"});
     SetLists({L"A1", L"A2"}, {L"S1", L"S2"});
-    g_state.changeMode = 1;
-    g_state.targetSkins = 1;
+    g_state.changeMode = ChangeMode::kThemeSync;
+    g_state.targetSkins = RotationList::kSelectedSkins;
     g_state.rotationIndex = 0;
     AdvanceToNextSkin();
     EXPECT_EQ(devhost::AppliedSkins(), std::vector<std::wstring>{L"A2"});

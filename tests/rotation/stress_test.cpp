@@ -106,7 +106,7 @@ TEST_F(PluginTest, EnumerationsRotationsAndSavesTogether) {
                 ScopedLock guard(g_state.lock);
                 g_state.selectedSkins.swap(list);
             }
-            g_state.targetSkins = generation % 2;
+            g_state.targetSkins = static_cast<RotationList>(generation % 2);
             ++edits;
             Sleep(0);
         }

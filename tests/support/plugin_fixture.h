@@ -7,11 +7,17 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <ostream>
 #include <string>
 
 #include "devhost/devhost.h"
 #include "plugin/plugin_api.h"
 #include "core/state.h"
+
+// Modes and units print as the numbers they are stored as.
+inline void PrintTo(ChangeMode value, std::ostream* out) { *out << static_cast<int32_t>(value); }
+inline void PrintTo(RotationList value, std::ostream* out) { *out << static_cast<int32_t>(value); }
+inline void PrintTo(TimeUnit value, std::ostream* out) { *out << static_cast<int32_t>(value); }
 
 // The test program's own module, which carries the plug-in's resources.
 HMODULE TestModule();

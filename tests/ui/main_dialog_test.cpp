@@ -18,7 +18,7 @@ TEST_F(MainDialogTest, OpeningChecksTheStoredModeAndEnablesOnlyItsSettingsButton
     };
     for (const Case& c : {Case{0, true}, Case{1, false}, Case{5, false}, Case{-1, false}}) {
         SCOPED_TRACE(c.mode);
-        g_state.changeMode = c.mode;
+        g_state.changeMode = static_cast<ChangeMode>(c.mode);
         const INT_PTR result = ShowMain([&](HWND dlg) {
             EXPECT_EQ(c.periodic, devhost::IsChecked(dlg, IDC_MAIN_PERIODIC));
             EXPECT_EQ(!c.periodic, devhost::IsChecked(dlg, IDC_MAIN_THEME_SYNC));
@@ -27,7 +27,7 @@ TEST_F(MainDialogTest, OpeningChecksTheStoredModeAndEnablesOnlyItsSettingsButton
             devhost::PressCancel(dlg);
         });
         EXPECT_EQ(0, result);
-        EXPECT_EQ(c.mode, g_state.changeMode.load()) << "Cancel stores nothing";
+        EXPECT_EQ(c.mode, static_cast<int32_t>(g_state.changeMode.load())) << "Cancel stores nothing";
     }
     EXPECT_EQ(0, devhost::CommitCount());
 }
@@ -42,19 +42,19 @@ TEST_F(MainDialogTest, RadioButtonsSwitchTheSettingsButtonsAndOkStoresOnlyZeroOr
                           Case{7, 0, 1}, Case{0, 0, 0}}) {
         SCOPED_TRACE(testing::Message() << "opened " << c.opened << ", click " << c.click);
         const int commits = devhost::CommitCount();
-        g_state.changeMode = c.opened;
+        g_state.changeMode = static_cast<ChangeMode>(c.opened);
         const INT_PTR result = ShowMain([&](HWND dlg) {
             if (c.click != 0) {
                 EXPECT_TRUE(devhost::Click(dlg, c.click));
                 const bool periodic = c.click == IDC_MAIN_PERIODIC;
                 EXPECT_EQ(periodic, devhost::IsEnabled(dlg, IDC_MAIN_PERIODIC_SETTINGS));
                 EXPECT_EQ(!periodic, devhost::IsEnabled(dlg, IDC_MAIN_THEME_SETTINGS));
-                EXPECT_EQ(c.opened, g_state.changeMode.load()) << "not before OK";
+                EXPECT_EQ(c.opened, static_cast<int32_t>(g_state.changeMode.load())) << "not before OK";
             }
             devhost::PressOk(dlg);
         });
         EXPECT_EQ(1, result);
-        EXPECT_EQ(c.stored, g_state.changeMode.load());
+        EXPECT_EQ(c.stored, static_cast<int32_t>(g_state.changeMode.load()));
         EXPECT_EQ(commits + 1, devhost::CommitCount()) << "OK saves even when nothing changed";
         EXPECT_EQ(std::optional<int32_t>(c.stored),
                   devhost::GetSettingInt(1, nullptr, L"ChangeMode"));
@@ -62,17 +62,17 @@ TEST_F(MainDialogTest, RadioButtonsSwitchTheSettingsButtonsAndOkStoresOnlyZeroOr
 }
 
 TEST_F(MainDialogTest, CancelAfterChangingTheModeStoresNothing) {
-    g_state.changeMode = 0;
+    g_state.changeMode = ChangeMode::kPeriodic;
     ShowMain([&](HWND dlg) {
         devhost::Click(dlg, IDC_MAIN_THEME_SYNC);
         devhost::PressCancel(dlg);
     });
-    EXPECT_EQ(0, g_state.changeMode.load());
+    EXPECT_EQ(ChangeMode::kPeriodic, g_state.changeMode.load());
     EXPECT_EQ(0, devhost::CommitCount());
 }
 
 TEST_F(MainDialogTest, PeriodicSettingsOpenFromTheMainDialogAndSurviveItsCancel) {
-    g_state.changeMode = 0;
+    g_state.changeMode = ChangeMode::kPeriodic;
     g_state.interval = 3;
     devhost::PushDialogScript([&](HWND dlg) {
         EXPECT_TRUE(devhost::Click(dlg, IDC_MAIN_PERIODIC_SETTINGS));
@@ -87,28 +87,28 @@ TEST_F(MainDialogTest, PeriodicSettingsOpenFromTheMainDialogAndSurviveItsCancel)
         TestModule(), IDD_MAIN_SETTINGS, nullptr, MainSettingsDialogProc, 0);
     EXPECT_EQ(0, result);
     EXPECT_EQ(12, g_state.interval.load());
-    EXPECT_EQ(0, g_state.changeMode.load());
+    EXPECT_EQ(ChangeMode::kPeriodic, g_state.changeMode.load());
     EXPECT_EQ(1, devhost::CommitCount()) << "the sub-dialog saved; the main dialog did not";
 }
 
 TEST_F(MainDialogTest, SubDialogsSeeTheOldModeUntilTheMainDialogsOk) {
     const auto ids = MakeSkins({L"Aurora", L"Basalt"});
-    g_state.changeMode = 1;
-    g_state.timeUnit = 0;
+    g_state.changeMode = ChangeMode::kThemeSync;
+    g_state.timeUnit = TimeUnit::kMinutes;
     devhost::PushDialogScript([&](HWND dlg) {
         EXPECT_TRUE(devhost::Click(dlg, IDC_MAIN_PERIODIC));
         EXPECT_TRUE(devhost::Click(dlg, IDC_MAIN_PERIODIC_SETTINGS));
         devhost::PressOk(dlg);
     });
     devhost::PushDialogScript([&](HWND dlg) {
-        EXPECT_EQ(1, g_state.changeMode.load());
+        EXPECT_EQ(ChangeMode::kThemeSync, g_state.changeMode.load());
         devhost::SetText(dlg, IDC_PERIODIC_INTERVAL, L"8");
         devhost::PressOk(dlg);
     });
     devhost::Table()->ShowLocalizedDialog(TestModule(), IDD_MAIN_SETTINGS, nullptr,
                                           MainSettingsDialogProc, 0);
     EXPECT_EQ(8, g_state.interval.load());
-    EXPECT_EQ(0, g_state.changeMode.load());
+    EXPECT_EQ(ChangeMode::kPeriodic, g_state.changeMode.load());
     EXPECT_EQ(2, devhost::CommitCount());
     ScopedLock guard(g_state.lock);
     EXPECT_EQ(0, g_state.lastSwitchStamp) << "the periodic OK ran while theme sync was in force";
@@ -116,7 +116,7 @@ TEST_F(MainDialogTest, SubDialogsSeeTheOldModeUntilTheMainDialogsOk) {
 
 TEST_F(MainDialogTest, ThemeSettingsOpenFromTheMainDialog) {
     const auto ids = MakeSkins({L"Aurora", L"Basalt"});
-    g_state.changeMode = 1;
+    g_state.changeMode = ChangeMode::kThemeSync;
     devhost::PushDialogScript([&](HWND dlg) {
         EXPECT_TRUE(devhost::Click(dlg, IDC_MAIN_THEME_SETTINGS));
         devhost::PressCancel(dlg);
@@ -134,7 +134,7 @@ TEST_F(MainDialogTest, ThemeSettingsOpenFromTheMainDialog) {
 }
 
 TEST_F(MainDialogTest, Event9OpensTheMainSettingsDialog) {
-    g_state.changeMode = 0;
+    g_state.changeMode = ChangeMode::kPeriodic;
     bool opened = false;
     devhost::PushDialogScript([&](HWND dlg) {
         opened = true;
@@ -144,7 +144,7 @@ TEST_F(MainDialogTest, Event9OpensTheMainSettingsDialog) {
     });
     EXPECT_EQ(1, Send(TS_EVENT_SETTINGS, 0));
     EXPECT_TRUE(opened);
-    EXPECT_EQ(1, g_state.changeMode.load());
+    EXPECT_EQ(ChangeMode::kThemeSync, g_state.changeMode.load());
 }
 
 TEST_F(MainDialogTest, Event10OpensTheItemDialogForTheLow32BitsOfItsItemId) {

@@ -45,7 +45,7 @@ using Buttons = std::vector<bool>;
 TEST_F(PeriodicDialogTest, OpeningWithAllSkinsShowsBothListsAndDisablesTheirControls) {
     const auto ids = MakeSkins({L"Aurora", L"Basalt", L"Cobalt"});
     SelectIds({ids[2], ids[0]});
-    g_state.targetSkins = 0;
+    g_state.targetSkins = RotationList::kAllSkins;
 
     const INT_PTR result = ShowPeriodic([&](HWND dlg) {
         EXPECT_TRUE(devhost::IsChecked(dlg, IDC_PERIODIC_ALL));
@@ -67,7 +67,7 @@ TEST_F(PeriodicDialogTest, OpeningWithAllSkinsShowsBothListsAndDisablesTheirCont
 
 TEST_F(PeriodicDialogTest, OpeningWithSelectedSkinsEnablesAddAndClearButNotTheRowButtons) {
     const auto ids = MakeSkins({L"Aurora", L"Basalt"});
-    g_state.targetSkins = 1;
+    g_state.targetSkins = RotationList::kSelectedSkins;
     struct Case {
         std::vector<std::wstring> selected;
         bool clear;
@@ -87,7 +87,7 @@ TEST_F(PeriodicDialogTest, OpeningWithSelectedSkinsEnablesAddAndClearButNotTheRo
 }
 
 TEST_F(PeriodicDialogTest, EmptySkinsFolderLeavesAddDisabledAndDropsEverySelectedSkin) {
-    g_state.targetSkins = 1;
+    g_state.targetSkins = RotationList::kSelectedSkins;
     SelectIds({L"Aurora.tskin", L"\\Dune"});
     ShowPeriodic([&](HWND dlg) {
         EXPECT_EQ(Rows{}, devhost::ListRows(dlg, IDC_PERIODIC_ALL_LIST));
@@ -104,7 +104,7 @@ TEST_F(PeriodicDialogTest, EmptySkinsFolderLeavesAddDisabledAndDropsEverySelecte
 TEST_F(PeriodicDialogTest, AddAppendsDuplicatesAndOkStoresIdentifiersNotDisplayNames) {
     MakeSkins({L"Aurora", L"Basalt"});
     const std::wstring dune = devhost::MakeFolderSkin(skins_, L"Dune");
-    g_state.targetSkins = 1;
+    g_state.targetSkins = RotationList::kSelectedSkins;
 
     const INT_PTR result = ShowPeriodic([&](HWND dlg) {
         const Rows left = devhost::ListRows(dlg, IDC_PERIODIC_ALL_LIST);
@@ -129,7 +129,7 @@ TEST_F(PeriodicDialogTest, AddAppendsDuplicatesAndOkStoresIdentifiersNotDisplayN
     const SkinList stored = SelectedSkinsNow();
     EXPECT_EQ((Rows{dune, dune, L"Aurora.tskin"}), Identifiers(stored));
     EXPECT_EQ((Rows{L"Dune", L"Dune", L"Aurora"}), DisplayNames(stored));
-    EXPECT_EQ(1, g_state.targetSkins.load());
+    EXPECT_EQ(RotationList::kSelectedSkins, g_state.targetSkins.load());
     EXPECT_EQ(std::optional<std::wstring>(dune),
               devhost::GetSettingString(1, L"SelectedSkins", SelectedSkinKey(1)));
     EXPECT_EQ(std::optional<std::wstring>(L"Aurora.tskin"),
@@ -138,7 +138,7 @@ TEST_F(PeriodicDialogTest, AddAppendsDuplicatesAndOkStoresIdentifiersNotDisplayN
 
 TEST_F(PeriodicDialogTest, RemoveKeepsTheRowSelectedOrMovesToTheNewLastRow) {
     const auto ids = MakeSkins({L"Aurora", L"Basalt", L"Cobalt"});
-    g_state.targetSkins = 1;
+    g_state.targetSkins = RotationList::kSelectedSkins;
     SelectIds(ids);
 
     ShowPeriodic([&](HWND dlg) {
@@ -165,7 +165,7 @@ TEST_F(PeriodicDialogTest, RemoveKeepsTheRowSelectedOrMovesToTheNewLastRow) {
 
 TEST_F(PeriodicDialogTest, RemoveFromThreeWithTheLastRowSelectedSelectsRowOne) {
     const auto ids = MakeSkins({L"Aurora", L"Basalt", L"Cobalt"});
-    g_state.targetSkins = 1;
+    g_state.targetSkins = RotationList::kSelectedSkins;
     SelectIds(ids);
     ShowPeriodic([&](HWND dlg) {
         Command(dlg, IDC_PERIODIC_REMOVE);  // no row selected: nothing happens
@@ -181,7 +181,7 @@ TEST_F(PeriodicDialogTest, RemoveFromThreeWithTheLastRowSelectedSelectsRowOne) {
 
 TEST_F(PeriodicDialogTest, UpAndDownMoveTheSelectedSkinAndItsSelection) {
     const auto ids = MakeSkins({L"Aurora", L"Basalt", L"Cobalt", L"Diorite", L"Ember"});
-    g_state.targetSkins = 1;
+    g_state.targetSkins = RotationList::kSelectedSkins;
     SelectIds(ids);
 
     ShowPeriodic([&](HWND dlg) {
@@ -214,7 +214,7 @@ TEST_F(PeriodicDialogTest, UpAndDownMoveTheSelectedSkinAndItsSelection) {
 
 TEST_F(PeriodicDialogTest, ClearEmptiesTheSelectionAndDisablesItsButtons) {
     const auto ids = MakeSkins({L"Aurora", L"Basalt"});
-    g_state.targetSkins = 1;
+    g_state.targetSkins = RotationList::kSelectedSkins;
     SelectIds({ids[0], ids[1], ids[0]});
     ShowPeriodic([&](HWND dlg) {
         devhost::SelectListRow(dlg, IDC_PERIODIC_SELECTED_LIST, 1);
@@ -230,7 +230,7 @@ TEST_F(PeriodicDialogTest, ClearEmptiesTheSelectionAndDisablesItsButtons) {
 
 TEST_F(PeriodicDialogTest, ChoosingAllSkinsKeepsTheRowsAndOkStillStoresTheSelection) {
     const auto ids = MakeSkins({L"Aurora", L"Basalt"});
-    g_state.targetSkins = 1;
+    g_state.targetSkins = RotationList::kSelectedSkins;
     SelectIds({ids[1], ids[0]});
     ShowPeriodic([&](HWND dlg) {
         devhost::SelectListRow(dlg, IDC_PERIODIC_SELECTED_LIST, 0);
@@ -247,7 +247,7 @@ TEST_F(PeriodicDialogTest, ChoosingAllSkinsKeepsTheRowsAndOkStillStoresTheSelect
         EXPECT_TRUE(devhost::Click(dlg, IDC_PERIODIC_ALL));
         devhost::PressOk(dlg);
     });
-    EXPECT_EQ(0, g_state.targetSkins.load());
+    EXPECT_EQ(RotationList::kAllSkins, g_state.targetSkins.load());
     EXPECT_EQ((Rows{ids[1], ids[0]}), Identifiers(SelectedSkinsNow()));
     EXPECT_EQ(std::optional<int32_t>(0), devhost::GetSettingInt(1, L"TimeMode", L"TargetSkins"));
 }
@@ -259,7 +259,7 @@ TEST_F(PeriodicDialogTest, TimeOfDayIsEnabledExactlyWhileTheUnitIsDays) {
     };
     for (const Case& c : {Case{0, false}, Case{1, false}, Case{2, true}}) {
         SCOPED_TRACE(c.unit);
-        g_state.timeUnit = c.unit;
+        g_state.timeUnit = static_cast<TimeUnit>(c.unit);
         ShowPeriodic([&](HWND dlg) {
             EXPECT_EQ((Rows{L"Minutes", L"Hours", L"Days"}),
                       devhost::ComboRows(dlg, IDC_PERIODIC_UNIT));
@@ -275,18 +275,18 @@ TEST_F(PeriodicDialogTest, TimeOfDayIsEnabledExactlyWhileTheUnitIsDays) {
             devhost::SelectComboRow(dlg, IDC_PERIODIC_UNIT, 0);
             devhost::PressOk(dlg);
         });
-        EXPECT_EQ(0, g_state.timeUnit.load());
+        EXPECT_EQ(TimeUnit::kMinutes, g_state.timeUnit.load());
     }
 }
 
 TEST_F(PeriodicDialogTest, UnitBoxWithoutASelectionKeepsTheStoredUnit) {
-    g_state.timeUnit = 7;
+    g_state.timeUnit = static_cast<TimeUnit>(7);
     ShowPeriodic([&](HWND dlg) {
         EXPECT_EQ(-1, devhost::ComboSelection(dlg, IDC_PERIODIC_UNIT));
         EXPECT_FALSE(devhost::IsEnabled(dlg, IDC_PERIODIC_TIME));
         devhost::PressOk(dlg);
     });
-    EXPECT_EQ(7, g_state.timeUnit.load());
+    EXPECT_EQ(7, static_cast<int32_t>(g_state.timeUnit.load()));
     EXPECT_EQ(std::optional<int32_t>(7), devhost::GetSettingInt(1, L"TimeMode", L"TimeUnit"));
 }
 
@@ -362,7 +362,7 @@ TEST_F(PeriodicDialogTest, TimePickerShowsTheStoredTimeOfDay) {
 }
 
 TEST_F(PeriodicDialogTest, PickedTimeIsStoredWhateverTheUnit) {
-    g_state.timeUnit = 0;
+    g_state.timeUnit = TimeUnit::kMinutes;
     g_state.changeHour = 7;
     g_state.changeMinute = 5;
     ShowPeriodic([&](HWND dlg) {
@@ -377,7 +377,7 @@ TEST_F(PeriodicDialogTest, PickedTimeIsStoredWhateverTheUnit) {
     });
     EXPECT_EQ(21, g_state.changeHour.load());
     EXPECT_EQ(45, g_state.changeMinute.load());
-    EXPECT_EQ(0, g_state.timeUnit.load());
+    EXPECT_EQ(TimeUnit::kMinutes, g_state.timeUnit.load());
     EXPECT_EQ(std::optional<int32_t>(21), devhost::GetSettingInt(1, L"TimeMode", L"ChangeHour"));
 }
 
@@ -397,7 +397,7 @@ TEST_F(PeriodicDialogTest, OpeningDropsMissingSkinsAndFillsNamesAndCancelKeepsTh
                               CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
     ASSERT_NE(INVALID_HANDLE_VALUE, file);
     CloseHandle(file);
-    g_state.targetSkins = 1;
+    g_state.targetSkins = RotationList::kSelectedSkins;
     SetSelectedSkins({{ids[0], L""},
                       {L"Gone.tskin", L"Gone"},
                       {L"\\Vanished", L""},
@@ -419,9 +419,9 @@ TEST_F(PeriodicDialogTest, OpeningDropsMissingSkinsAndFillsNamesAndCancelKeepsTh
 
 TEST_F(PeriodicDialogTest, OkResynchronisesRestartsTheScheduleAndSaves) {
     const auto ids = MakeSkins({L"Aurora", L"Basalt", L"Cobalt"});
-    g_state.changeMode = 0;
-    g_state.targetSkins = 1;
-    g_state.timeUnit = 0;
+    g_state.changeMode = ChangeMode::kPeriodic;
+    g_state.targetSkins = RotationList::kSelectedSkins;
+    g_state.timeUnit = TimeUnit::kMinutes;
     g_state.rotationIndex = 0;
     SelectIds({ids[0], ids[1]});
     {
@@ -448,8 +448,8 @@ TEST_F(PeriodicDialogTest, OkResynchronisesRestartsTheScheduleAndSaves) {
 }
 
 TEST_F(PeriodicDialogTest, OkWhileThemeSyncIsInForceStoresButDoesNotRestart) {
-    g_state.changeMode = 1;
-    g_state.timeUnit = 0;
+    g_state.changeMode = ChangeMode::kThemeSync;
+    g_state.timeUnit = TimeUnit::kMinutes;
     ShowPeriodic([&](HWND dlg) {
         devhost::SetText(dlg, IDC_PERIODIC_INTERVAL, L"9");
         devhost::PressOk(dlg);
@@ -462,9 +462,9 @@ TEST_F(PeriodicDialogTest, OkWhileThemeSyncIsInForceStoresButDoesNotRestart) {
 
 TEST_F(PeriodicDialogTest, CancelStoresNothing) {
     const auto ids = MakeSkins({L"Aurora", L"Basalt"});
-    g_state.targetSkins = 1;
+    g_state.targetSkins = RotationList::kSelectedSkins;
     g_state.interval = 4;
-    g_state.timeUnit = 1;
+    g_state.timeUnit = TimeUnit::kHours;
     g_state.changeHour = 6;
     g_state.changeMinute = 15;
     g_state.rotationIndex = 1;
@@ -482,9 +482,9 @@ TEST_F(PeriodicDialogTest, CancelStoresNothing) {
         devhost::PressCancel(dlg);
     });
     EXPECT_EQ(0, result);
-    EXPECT_EQ(1, g_state.targetSkins.load());
+    EXPECT_EQ(RotationList::kSelectedSkins, g_state.targetSkins.load());
     EXPECT_EQ(4, g_state.interval.load());
-    EXPECT_EQ(1, g_state.timeUnit.load());
+    EXPECT_EQ(TimeUnit::kHours, g_state.timeUnit.load());
     EXPECT_EQ(6, g_state.changeHour.load());
     EXPECT_EQ(15, g_state.changeMinute.load());
     EXPECT_EQ(1, g_state.rotationIndex.load());
@@ -494,7 +494,7 @@ TEST_F(PeriodicDialogTest, CancelStoresNothing) {
 
 TEST_F(PeriodicDialogTest, CommandsReachingTheDialogAfterOkAreIgnored) {
     MakeSkins({L"Aurora"});
-    g_state.targetSkins = 1;
+    g_state.targetSkins = RotationList::kSelectedSkins;
     ShowPeriodic([&](HWND dlg) {
         devhost::PressOk(dlg);
         // The window outlives EndDialog until the modal loop returns.
@@ -509,7 +509,7 @@ TEST_F(PeriodicDialogTest, CommandsReachingTheDialogAfterOkAreIgnored) {
 
 TEST_F(PeriodicDialogTest, AddTakesTheShownEntryWhileAnEnumerationReplacesTheList) {
     FreezeAllSkins({{L"B.tskin", L"Bee"}, {L"A.tskin", L"Ay"}});
-    g_state.targetSkins = 1;
+    g_state.targetSkins = RotationList::kSelectedSkins;
     ShowPeriodic([&](HWND dlg) {
         EXPECT_EQ((Rows{L"Bee", L"Ay"}), devhost::ListRows(dlg, IDC_PERIODIC_ALL_LIST));
         devhost::SelectListRow(dlg, IDC_PERIODIC_ALL_LIST, 1);
