@@ -35,7 +35,8 @@ struct PeriodicDialogData {
 };
 
 constexpr UINT kUnitStringIds[] = {IDS_UNIT_MINUTES, IDS_UNIT_HOURS, IDS_UNIT_DAYS};
-constexpr int kUnitDays = 2;
+// The unit box lists the units in their stored order: a row is a stored unit.
+constexpr LRESULT kUnitDays = static_cast<LRESULT>(TimeUnit::kDays);
 constexpr int kUnitTextCapacity = 1024;
 
 LRESULT ListMessage(HWND dialog, int id, UINT message, WPARAM wParam = 0, LPARAM lParam = 0) {
