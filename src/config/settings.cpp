@@ -34,10 +34,10 @@ constexpr int64_t kMaxEmptyRun = 1000;
 
 SrwLock g_saveLock;
 
-class SaveTurn {
+class SCOPED_CAPABILITY SaveTurn {
 public:
-    SaveTurn() { LockServingSentMessages(g_saveLock); }
-    ~SaveTurn() { g_saveLock.Unlock(); }
+    SaveTurn() ACQUIRE(g_saveLock) { LockServingSentMessages(g_saveLock); }
+    ~SaveTurn() RELEASE() { g_saveLock.Unlock(); }
     SaveTurn(const SaveTurn&) = delete;
     SaveTurn& operator=(const SaveTurn&) = delete;
 };

@@ -17,6 +17,6 @@
 // Waits for `object` at most `timeoutMs`; true when it was signalled.
 bool WaitServingSentMessages(HANDLE object, DWORD timeoutMs);
 // Takes `lock`, however long another thread holds it.
-void LockServingSentMessages(SrwLock& lock);
+void LockServingSentMessages(SrwLock& lock) ACQUIRE(lock);
 
 #endif

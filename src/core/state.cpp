@@ -1,5 +1,7 @@
 #include "core/state.h"
 
+#include <new>
+
 PluginState g_state;
 
 void CopyBounded(wchar_t* buffer, size_t capacity, const wchar_t* text) {
@@ -17,36 +19,10 @@ void CopyBounded(wchar_t* buffer, size_t capacity, const wchar_t* text) {
 }
 
 void ResetPluginState() {
-    PluginState& s = g_state;
-    s.hostTable = nullptr;
-    s.pluginId = -1;
-    s.hiddenWindow = nullptr;
-    s.windowAlive = 0;
-    s.workerHandle = nullptr;
-    s.workerRunning = 0;
-    s.hostAccepted = 0;
-    s.session = 0;
-    s.windowModule = nullptr;
-    s.changeMode = ChangeMode::kPeriodic;
-    s.targetSkins = RotationList::kAllSkins;
-    s.timeUnit = TimeUnit::kDays;
-    s.interval = 0;
-    s.changeHour = 0;
-    s.changeMinute = 0;
-    s.rotationIndex = 0;
-    s.switchPending = 0;
-    s.retryCountdown = 0;
-    s.themeChangePending = 0;
-    s.themeDebounceTicks = 0;
-    s.enumerating = 0;
-    ScopedLock guard(s.lock);
-    s.lastChanged = SYSTEMTIME{};
-    s.selectedSkins.clear();
-    s.lightThemeSkin.clear();
-    s.darkThemeSkin.clear();
-    s.targetSkin.clear();
-    s.nextChangeTime = SYSTEMTIME{};
-    s.nextChangeValid = false;
-    s.lastSwitchStamp = 0;
-    s.allSkins.clear();
+    // Built afresh, so that the record's own initialisers are the one list of load-time
+    // values; only the module handle, set once at load, carries over.
+    const HMODULE module = g_state.moduleHandle;
+    g_state.~PluginState();
+    new (&g_state) PluginState();
+    g_state.moduleHandle = module;
 }

@@ -2,8 +2,9 @@
 //
 // 1. Every operation reads and writes the fields of `g_state` directly.
 // 2. The strings, the skin lists, the two SYSTEMTIMEs and `lastSwitchStamp` are
-//    guarded by `g_state.lock`. Whoever holds it copies what it needs and lets go:
-//    the lock is never held across a call into the host or a window function.
+//    guarded by `g_state.lock` (GUARDED_BY, checked by clang's -Wthread-safety).
+//    Whoever holds it copies what it needs and lets go: the lock is never held across
+//    a call into the host or a window function.
 // 3. Every 32-bit word that crosses threads is an atomic, so the hand-overs
 //    (`targetSkin` then `switchPending`; `themeDebounceTicks` then
 //    `themeChangePending`; `workerRunning`) keep their order.
@@ -63,23 +64,23 @@ struct PluginState {
     std::atomic<uint16_t> changeHour{0};
     std::atomic<uint16_t> changeMinute{0};
     std::atomic<int32_t> rotationIndex{0};
-    SYSTEMTIME lastChanged{};           // guarded by lock
-    SkinList selectedSkins;             // guarded by lock
-    std::wstring lightThemeSkin;        // guarded by lock
-    std::wstring darkThemeSkin;         // guarded by lock
+    SYSTEMTIME lastChanged GUARDED_BY(lock){};
+    SkinList selectedSkins GUARDED_BY(lock);
+    std::wstring lightThemeSkin GUARDED_BY(lock);
+    std::wstring darkThemeSkin GUARDED_BY(lock);
 
     // Engine
-    std::wstring targetSkin;            // guarded by lock
+    std::wstring targetSkin GUARDED_BY(lock);
     std::atomic<int32_t> switchPending{0};
     std::atomic<int32_t> retryCountdown{0};
-    SYSTEMTIME nextChangeTime{};        // guarded by lock
-    bool nextChangeValid = false;       // guarded by lock: nextChangeTime was computed
-    int64_t lastSwitchStamp = 0;        // guarded by lock
+    SYSTEMTIME nextChangeTime GUARDED_BY(lock){};
+    bool nextChangeValid GUARDED_BY(lock) = false;  // nextChangeTime was computed
+    int64_t lastSwitchStamp GUARDED_BY(lock) = 0;
     std::atomic<int32_t> themeChangePending{0};
     std::atomic<int32_t> themeDebounceTicks{0};
 
     // Catalog
-    SkinList allSkins;                  // guarded by lock
+    SkinList allSkins GUARDED_BY(lock);
     std::atomic<int32_t> enumerating{0};
 };
 

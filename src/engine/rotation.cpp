@@ -109,7 +109,7 @@ namespace {
 // Puts rotationIndex on targetSkin's position in `list`, or on 0 when it is out of
 // range. False, with the index untouched, when it was in range and targetSkin is not
 // listed. Call with the lock held.
-bool AlignIndexLocked(const SkinList& list) {
+bool AlignIndexLocked(const SkinList& list) REQUIRES(g_state.lock) {
     const int32_t index = g_state.rotationIndex.load();
     if (index < 0 || static_cast<size_t>(index) >= list.size()) {
         g_state.rotationIndex.store(0);

@@ -5,7 +5,7 @@
 #include "core/state.h"
 
 // The list the rotation walks; call with g_state.lock held.
-const SkinList& ActiveListLocked();
+const SkinList& ActiveListLocked() REQUIRES(g_state.lock);
 // True when the active list is allSkins (theme sync mode, or all skins chosen).
 bool ActiveListIsAllSkins();
 // Requests the next existing skin of the active list; nothing when it is empty.

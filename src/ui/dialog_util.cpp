@@ -12,7 +12,8 @@ SkinList CopyAllSkins() {
     return g_state.allSkins;
 }
 
-bool IdentifierAt(const SkinList& shown, LRESULT row, std::wstring* identifier) {
+bool SelectedSkin(HWND dialog, int id, const SkinList& shown, std::wstring* identifier) {
+    const LRESULT row = SendDlgItemMessageW(dialog, id, CB_GETCURSEL, 0, 0);
     if (row < 0 || static_cast<size_t>(row) >= shown.size()) {
         return false;
     }

@@ -21,8 +21,9 @@
 // A copy of g_state.allSkins, taken under the lock.
 SkinList CopyAllSkins();
 
-// The identifier of `shown` entry `row`, or false when the row is none (CB_ERR, LB_ERR).
-bool IdentifierAt(const SkinList& shown, LRESULT row, std::wstring* identifier);
+// The identifier of the row selected in combo box `id`, which FillSkinBox filled with
+// `shown`; false when no row is selected.
+bool SelectedSkin(HWND dialog, int id, const SkinList& shown, std::wstring* identifier);
 
 // Adds the display names of `skins`, in list order, as the rows of list box or combo
 // box `id`. Storage for every row is claimed at once and the control is not redrawn

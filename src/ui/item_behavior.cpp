@@ -39,9 +39,8 @@ void OpenItemDialog(HWND dialog, ItemDialogData& data) {
 
 void StoreItemBehavior(HWND dialog, const ItemDialogData& data) {
     const int32_t behavior = IsButtonChecked(dialog, IDC_ITEM_NEXT) ? 0 : 1;
-    const LRESULT row = SendDlgItemMessageW(dialog, IDC_ITEM_SKIN, CB_GETCURSEL, 0, 0);
     std::wstring skin;
-    const bool haveSkin = IdentifierAt(data.shown, row, &skin);
+    const bool haveSkin = SelectedSkin(dialog, IDC_ITEM_SKIN, data.shown, &skin);
     host::SetItemParamInt(data.itemId, behavior);
     if (haveSkin) {
         host::SetItemParamString(data.itemId, skin.c_str());

@@ -36,12 +36,10 @@ void FillThemeBoxes(HWND dialog, ThemeDialogData& data) {
 }
 
 void StoreThemeSkins(HWND dialog, const ThemeDialogData& data) {
-    const LRESULT lightRow = SendDlgItemMessageW(dialog, IDC_THEME_LIGHT, CB_GETCURSEL, 0, 0);
-    const LRESULT darkRow = SendDlgItemMessageW(dialog, IDC_THEME_DARK, CB_GETCURSEL, 0, 0);
     std::wstring light;
     std::wstring dark;
-    const bool haveLight = IdentifierAt(data.shown, lightRow, &light);
-    const bool haveDark = IdentifierAt(data.shown, darkRow, &dark);
+    const bool haveLight = SelectedSkin(dialog, IDC_THEME_LIGHT, data.shown, &light);
+    const bool haveDark = SelectedSkin(dialog, IDC_THEME_DARK, data.shown, &dark);
     {
         ScopedLock guard(g_state.lock);
         if (haveLight) {

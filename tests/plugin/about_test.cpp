@@ -18,8 +18,8 @@ class AboutTest : public PluginTest {};
 // Event 1 into a buffer prefilled with 'x', so that untouched units show.
 std::wstring Describe(uint64_t capacity, size_t bufferUnits = 300) {
     std::vector<wchar_t> buffer(bufferUnits, L'x');
-    EXPECT_EQ(static_cast<int32_t>(0x04020300),
-              TsPluginEventHandler(1, reinterpret_cast<uint64_t>(buffer.data()), capacity, 0));
+    EXPECT_EQ(static_cast<int32_t>(TS_REQUIRED_HOST_VERSION),
+              TsPluginEventHandler(TS_EVENT_DESCRIBE, reinterpret_cast<uint64_t>(buffer.data()), capacity, 0));
     return std::wstring(buffer.data(), bufferUnits);
 }
 
@@ -46,7 +46,7 @@ TEST_F(AboutTest, EventOneDeliversTheDescriptionLineWithinTheCapacity) {
     std::wstring high = Describe(0x10000000Aull);
     EXPECT_EQ(kDescription.substr(0, 9), std::wstring(high.c_str()));
 
-    EXPECT_EQ(static_cast<int32_t>(0x04020300), TsPluginEventHandler(1, 0, 300, 0)) << "null buffer";
+    EXPECT_EQ(static_cast<int32_t>(TS_REQUIRED_HOST_VERSION), TsPluginEventHandler(TS_EVENT_DESCRIBE, 0, 300, 0)) << "null buffer";
 }
 
 TEST_F(AboutTest, DescriptionAndCopyrightComeFromTheVersionResource) {
@@ -125,7 +125,7 @@ TEST_F(AboutTest, AboutBoxShowsBothLinesAndClosesWithZero) {
             EXPECT_TRUE(c.close(dlg));
         });
         devhost::ClearLog();
-        EXPECT_EQ(1, Send(8, 0));
+        EXPECT_EQ(1, Send(TS_EVENT_ABOUT, 0));
         EXPECT_EQ(std::wstring(record.description), description);
         EXPECT_EQ(std::wstring(record.copyright), copyright);
         EXPECT_EQ(L"About Tessera Varnel Plugin", title);
@@ -151,7 +151,7 @@ TEST_F(AboutTest, AboutBoxIsEnglishInEveryLanguage) {
             title = devhost::DialogTitle(dlg);
             devhost::PressOk(dlg);
         });
-        Send(8, 0);
+        Send(TS_EVENT_ABOUT, 0);
         EXPECT_EQ(L"About Tessera Varnel Plugin", title);
     }
 }

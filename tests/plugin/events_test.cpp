@@ -40,7 +40,8 @@ TEST_F(EventTest, EveryEventCodeAnswersWithItsResult) {
         // that it stays silent.
         EXPECT_EQ(c.expected, Send(c.event, 1, 1));
     }
-    EXPECT_EQ(static_cast<int32_t>(0x04020300), Send(1, 0, 0)) << "event 1 without a buffer";
+    EXPECT_EQ(static_cast<int32_t>(TS_REQUIRED_HOST_VERSION), Send(TS_EVENT_DESCRIBE, 0, 0))
+        << "event 1 without a buffer";
     EXPECT_EQ(1, Shutdown()) << "event 3";
     EXPECT_EQ(0, devhost::UnexpectedCalls());
 }
@@ -63,7 +64,7 @@ TEST_F(EventTest, VersionGateRefusesOlderHostsAndAcceptsTheRequiredOne) {
 }
 
 TEST_F(EventTest, NegativeIdStartsNothing) {
-    EXPECT_EQ(1, Send(2, static_cast<uint32_t>(-1), reinterpret_cast<uint64_t>(devhost::Table())));
+    EXPECT_EQ(1, Send(TS_EVENT_INITIALIZE, static_cast<uint32_t>(-1), reinterpret_cast<uint64_t>(devhost::Table())));
     EXPECT_EQ(-1, g_state.pluginId.load());
     EXPECT_EQ(nullptr, g_state.workerHandle);
     EXPECT_EQ(nullptr, g_state.hiddenWindow.load());
@@ -71,16 +72,16 @@ TEST_F(EventTest, NegativeIdStartsNothing) {
     EXPECT_EQ(1, Shutdown());
     EXPECT_EQ(-1, g_state.pluginId.load());
     // Only the low 32 bits carry the id: 0xFFFFFFFF in the low half is -1 too.
-    EXPECT_EQ(1, Send(2, 0x00000005FFFFFFFFull, reinterpret_cast<uint64_t>(devhost::Table())));
+    EXPECT_EQ(1, Send(TS_EVENT_INITIALIZE, 0x00000005FFFFFFFFull, reinterpret_cast<uint64_t>(devhost::Table())));
     EXPECT_EQ(-1, g_state.pluginId.load());
 }
 
 TEST_F(EventTest, EventFourChangesTheIdOfLaterSettingsAndCaptionCalls) {
     ASSERT_EQ(1, Initialize(1));
     EXPECT_EQ(L"Switch Skin", devhost::Caption(1).value_or(L"<none>")) << "caption at event 2";
-    EXPECT_EQ(1, Send(4, 0xFFFFFFFF00000007ull));
+    EXPECT_EQ(1, Send(TS_EVENT_SET_ID, 0xFFFFFFFF00000007ull));
     EXPECT_EQ(7, g_state.pluginId.load()) << "only the low 32 bits are the id";
-    EXPECT_EQ(1, Send(0x10007));
+    EXPECT_EQ(1, Send(TS_EVENT_REFRESH_CAPTION));
     EXPECT_EQ(L"Switch Skin", devhost::Caption(7).value_or(L"<none>"));
     SaveSettings();
     EXPECT_TRUE(devhost::GetSettingInt(7, nullptr, L"ChangeMode").has_value())
@@ -100,7 +101,7 @@ TEST_F(EventTest, CaptionRefreshFollowsTheHostsLanguage) {
     for (const auto& c : cases) {
         SCOPED_TRACE(::testing::Message() << "language 0x" << std::hex << c.language);
         devhost::SetLanguage(c.language);
-        EXPECT_EQ(1, Send(0x10007));
+        EXPECT_EQ(1, Send(TS_EVENT_REFRESH_CAPTION));
         EXPECT_EQ(c.caption, devhost::Caption(2).value_or(L"<none>"));
     }
 }
@@ -110,7 +111,7 @@ TEST_F(EventTest, ItemEventWithAnOddFlagCallsNothing) {
     devhost::ClearLog();
     for (uint64_t flags : {1ull, 3ull, 0xFFFFFFFFFFFFFFFFull}) {
         SCOPED_TRACE(::testing::Message() << "param2 " << flags);
-        EXPECT_EQ(1, Send(7, 42, flags));
+        EXPECT_EQ(1, Send(TS_EVENT_RUN_ITEM, 42, flags));
     }
     EXPECT_EQ(0u, devhost::CallCount(72)) << "GetItemParamInt";
     EXPECT_EQ(0u, devhost::CallCount(35)) << "ApplySkin";
@@ -122,7 +123,7 @@ TEST_F(EventTest, ItemSettingsEventOpensTheItemOfTheParametersLow32Bits) {
         EXPECT_EQ(L"Plugin Item Behavior", devhost::DialogTitle(dlg));
         devhost::PressOk(dlg);
     });
-    EXPECT_EQ(1, Send(10, 0, 0x123456789ABCDEF0ull));
+    EXPECT_EQ(1, Send(TS_EVENT_ITEM_SETTINGS, 0, 0x123456789ABCDEF0ull));
     EXPECT_EQ(1u, devhost::CallCount(49)) << "ShowLocalizedDialog";
     EXPECT_EQ(std::optional<int32_t>(0), devhost::GetItemParamInt(0x9ABCDEF0, 0))
         << "OK stores the behaviour of item 0x9ABCDEF0";
@@ -130,7 +131,8 @@ TEST_F(EventTest, ItemSettingsEventOpensTheItemOfTheParametersLow32Bits) {
 
 TEST_F(EventTest, EventsThatNeedAHostCallNothingBeforeOneIsAccepted) {
     // Before any event 2.
-    for (uint32_t event : {7u, 8u, 9u, 10u, 0x10007u}) {
+    for (uint32_t event : {TS_EVENT_RUN_ITEM, TS_EVENT_ABOUT, TS_EVENT_SETTINGS, TS_EVENT_ITEM_SETTINGS,
+                           TS_EVENT_REFRESH_CAPTION}) {
         SCOPED_TRACE(::testing::Message() << "event 0x" << std::hex << event);
         EXPECT_EQ(1, Send(event, 0, 0));
     }
@@ -140,15 +142,16 @@ TEST_F(EventTest, EventsThatNeedAHostCallNothingBeforeOneIsAccepted) {
     devhost::SetHostVersion(0x04020200);
     EXPECT_EQ(0, Initialize());
     devhost::ClearLog();
-    for (uint32_t event : {7u, 8u, 9u, 10u, 0x10007u}) {
+    for (uint32_t event : {TS_EVENT_RUN_ITEM, TS_EVENT_ABOUT, TS_EVENT_SETTINGS, TS_EVENT_ITEM_SETTINGS,
+                           TS_EVENT_REFRESH_CAPTION}) {
         SCOPED_TRACE(::testing::Message() << "event 0x" << std::hex << event);
         EXPECT_EQ(1, Send(event, 0, 0));
     }
     EXPECT_TRUE(devhost::Log().empty()) << devhost::Log().size() << " host calls";
 
     // A null table is refused as well, without a crash.
-    EXPECT_EQ(0, Send(2, 1, 0));
-    EXPECT_EQ(1, Send(9, 0, 0));
+    EXPECT_EQ(0, Send(TS_EVENT_INITIALIZE, 1, 0));
+    EXPECT_EQ(1, Send(TS_EVENT_SETTINGS, 0, 0));
 }
 
 TEST_F(EventTest, HiddenWindowAndClassLiveFromInitialisationToShutdown) {
