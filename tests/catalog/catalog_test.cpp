@@ -9,8 +9,8 @@
 
 #include "catalog/catalog.h"
 #include "config/host_log.h"
-#include "devhost/devhost.h"
 #include "core/threads.h"
+#include "devhost/core/devhost.h"
 #include "support/plugin_fixture.h"
 
 namespace {

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "devhost/devhost.h"
 #include "core/state.h"
+#include "devhost/core/devhost.h"
 
 namespace testlog {
 

@@ -9,8 +9,8 @@
 
 #include "config/host_log.h"
 #include "config/settings.h"
-#include "devhost/devhost.h"
 #include "core/clock.h"
+#include "devhost/core/devhost.h"
 #include "support/plugin_fixture.h"
 #include "support/time_util.h"
 

@@ -188,7 +188,7 @@ std::string CheckSaved(const Loaded& m, const Store& saved) {
     auto integer = [&](const wchar_t* section, const wchar_t* key, int64_t want) {
         const int64_t got = r.Int(section, key, INT32_MIN);
         if (got != want && out.tellp() == 0) {
-            out << "saved " << reliability::Narrow(key) << ": expected " << want << ", got " << got;
+            out << "saved " << devhost::Utf8(key) << ": expected " << want << ", got " << got;
         }
     };
     integer(nullptr, L"ChangeMode", m.changeMode);
@@ -467,8 +467,8 @@ std::string AsCode(const Store& store) {
     std::ostringstream out;
     out << "{\n";
     for (const SettingEntry& entry : store) {
-        out << "    Entry(" << (entry.section ? "L\"" + reliability::Narrow(*entry.section) + "\"" : "nullptr")
-            << ", L\"" << reliability::Narrow(entry.key) << "\", ";
+        out << "    Entry(" << (entry.section ? "L\"" + devhost::Utf8(*entry.section) + "\"" : "nullptr")
+            << ", L\"" << devhost::Utf8(entry.key) << "\", ";
         if (const auto* value = std::get_if<int32_t>(&entry.value)) {
             out << "int32_t{" << *value << "}";
         } else {

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "config/settings.h"
-#include "devhost/devhost.h"
+#include "devhost/core/devhost.h"
 #include "engine/worker.h"
 #include "core/state.h"
 #include "allocation_failure.h"

@@ -11,15 +11,7 @@
 
 namespace reliability {
 
-std::string Narrow(const std::wstring& text) {
-    if (text.empty()) return std::string();
-    const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
-                                         nullptr, 0, nullptr, nullptr);
-    std::string out(static_cast<size_t>(size > 0 ? size : 0), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), size,
-                        nullptr, nullptr);
-    return out;
-}
+using devhost::Utf8;
 
 void Summary(const std::string& suite, const std::string& name,
              const std::vector<std::pair<std::string, std::string>>& pairs) {
@@ -278,7 +270,7 @@ void SaveChecker::OnCall(const devhost::LogEntry& entry) {
     const std::wstring key = args.size() > 2 ? args[2] : L"";
     if (!open_) {
         if (entry.slot != 65 || key != L"ChangeMode" || section != L"null") {
-            Fault("a settings call outside a save: " + Narrow(entry.name + L"(" + entry.args + L")"));
+            Fault("a settings call outside a save: " + Utf8(entry.name + L"(" + entry.args + L")"));
             return;
         }
         open_ = true;
@@ -291,12 +283,12 @@ void SaveChecker::OnCall(const devhost::LogEntry& entry) {
         themes_ = 0;
     }
     if (entry.threadId != thread_) {
-        Fault("calls of two saves interleaved: " + Narrow(entry.name + L"(" + entry.args + L")"));
+        Fault("calls of two saves interleaved: " + Utf8(entry.name + L"(" + entry.args + L")"));
         return;
     }
     switch (stage_) {
     case Stage::Ints:
-        if (entry.slot != 65) return Fault("expected an integer write, got " + Narrow(entry.name));
+        if (entry.slot != 65) return Fault("expected an integer write, got " + Utf8(entry.name));
         if (++ints_ == 13) {
             if (section != L"SelectedSkins" || key != L"Count") return Fault("13th write is not Count");
             count_ = std::wcstoll(args.back().c_str(), nullptr, 10);
@@ -306,7 +298,7 @@ void SaveChecker::OnCall(const devhost::LogEntry& entry) {
     case Stage::List:
         if (entry.slot != 66 || section != L"SelectedSkins") return Fault("list write expected");
         if (key != SelectedSkinKey(written_.size() + 1)) {
-            return Fault("list key out of order: " + Narrow(key));
+            return Fault("list key out of order: " + Utf8(key));
         }
         written_.push_back(args.back());
         if (static_cast<int64_t>(written_.size()) == count_) stage_ = Stage::Stale;
@@ -369,11 +361,11 @@ void SaveChecker::Finish() {
             if (entry.key == SelectedSkinKey(n)) {
                 known = true;
                 if (value == nullptr || *value != written_[n - 1]) {
-                    Fault("stored " + Narrow(entry.key) + " differs from the value written");
+                    Fault("stored " + Utf8(entry.key) + " differs from the value written");
                 }
             }
         }
-        if (!known) Fault("stale key left behind: " + Narrow(entry.key));
+        if (!known) Fault("stale key left behind: " + Utf8(entry.key));
     }
     if (!countSeen) Fault("no Count stored");
     if (listKeys != written_.size()) Fault("stored list keys differ from Count");

@@ -7,7 +7,7 @@
 
 #include "catalog/catalog.h"
 #include "config/host_log.h"
-#include "devhost/devhost.h"
+#include "devhost/core/devhost.h"
 #include "engine/rotation.h"
 #include "support/plugin_fixture.h"
 

@@ -9,9 +9,9 @@
 #include <cstdint>
 #include <string>
 
-#include "devhost/devhost.h"
-#include "plugin/plugin_api.h"
 #include "core/state.h"
+#include "devhost/core/devhost.h"
+#include "plugin/plugin_api.h"
 
 // The test program's own module, which carries the plug-in's resources.
 HMODULE TestModule();

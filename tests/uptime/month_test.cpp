@@ -20,8 +20,8 @@
 
 #include "catalog/catalog.h"
 #include "config/settings.h"
-#include "devhost/devhost.h"
 #include "core/clock.h"
+#include "devhost/core/devhost.h"
 #include "engine/worker.h"
 #include "support/plugin_fixture.h"
 #include "support/time_util.h"

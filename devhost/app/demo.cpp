@@ -14,10 +14,11 @@
 #include <map>
 #include <optional>
 
-#include "devhost/devhost.h"
-#include "devhost/launcher.h"
-#include "devhost/picture.h"
-#include "devhost/program.h"
+#include "devhost/app/launcher.h"
+#include "devhost/app/picture.h"
+#include "devhost/app/program.h"
+#include "devhost/core/devhost.h"
+#include "devhost/core/text_file.h"
 #include "res/resource.h"
 
 namespace devhost {

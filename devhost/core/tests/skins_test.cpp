@@ -6,7 +6,7 @@
 namespace {
 const HostServiceTable& T() { return *devhost::Table(); }
 
-void MakeFile(const std::wstring& path) { ASSERT_TRUE(WriteBytes(path, "x")) << Show(path); }
+void MakeFile(const std::wstring& path) { ASSERT_TRUE(devhost::WriteFileBytes(path, "x")) << Show(path); }
 void MakeDir(const std::wstring& path) { ASSERT_TRUE(CreateDirectoryW(path.c_str(), nullptr)) << Show(path); }
 }  // namespace
 
@@ -132,7 +132,7 @@ TEST(RemoveTree, RemovesOnlyInsideTheTempFolder) {
     const std::wstring nested = folder.path() + L"\\a\\b";
     ASSERT_TRUE(CreateDirectoryW((folder.path() + L"\\a").c_str(), nullptr));
     ASSERT_TRUE(CreateDirectoryW(nested.c_str(), nullptr));
-    ASSERT_TRUE(WriteBytes(nested + L"\\f.txt", "x"));
+    ASSERT_TRUE(devhost::WriteFileBytes(nested + L"\\f.txt", "x"));
     EXPECT_TRUE(devhost::RemoveTree(folder.path() + L"\\a"));
     EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW((folder.path() + L"\\a").c_str()));
 

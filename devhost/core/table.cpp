@@ -4,7 +4,7 @@
 #include <type_traits>
 #include <utility>
 
-#include "devhost/state.h"
+#include "devhost/core/state.h"
 
 namespace devhost {
 namespace detail {
@@ -164,7 +164,7 @@ int CommitSettings(int32_t pluginId) {
         std::lock_guard<std::mutex> guard(Lock());
         ++Host().commits;
     }
-    int result = SaveToStoreFileIfSet() ? 1 : 0;
+    int result = Persist() ? 1 : 0;
     Record(69, L"CommitSettings", N(pluginId), N(result));
     return result;
 }
@@ -176,7 +176,7 @@ int SetItemParamInt(uint32_t itemId, int32_t paramIndex, int32_t value) {
         Host().itemInts[Key{itemId, paramIndex}] = value;
     }
     // The launcher keeps item parameters at once; there is no commit for them.
-    SaveToStoreFileIfSet();
+    Persist();
     Record(70, L"SetItemParamInt", Args({N(itemId), N(paramIndex), N(value)}), L"1");
     return 1;
 }
@@ -189,7 +189,7 @@ int SetItemParamString(uint32_t itemId, int32_t paramIndex, const wchar_t* value
         Host().itemStrings[Key{itemId, paramIndex}] = value;
         result = 1;
     }
-    if (result != 0) SaveToStoreFileIfSet();
+    if (result != 0) Persist();
     Record(71, L"SetItemParamString", Args({N(itemId), N(paramIndex), Quote(value)}), N(result));
     return result;
 }

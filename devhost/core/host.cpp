@@ -6,7 +6,7 @@
 
 #include <cstdio>
 
-#include "devhost/state.h"
+#include "devhost/core/state.h"
 
 namespace devhost {
 namespace detail {

@@ -18,8 +18,11 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <optional>
 #include <string>
+#include <tuple>
+#include <utility>
 #include <variant>
 #include <vector>
 
@@ -85,16 +88,33 @@ bool EraseSetting(int32_t pluginId, const wchar_t* section, const std::wstring& 
 std::vector<SettingEntry> Settings(int32_t pluginId);  // top level first, then by section, key
 void ClearSettings();
 int CommitCount();  // CommitSettings calls since Reset()
-// Store file: UTF-8 text holding the settings of every plug-in id, every item
-// parameter, the current skin and the language; strings round-trip exactly, unpaired
-// surrogates included. Load replaces settings and item parameters, and the skin and
-// language when the file has them; or it leaves everything untouched and returns
-// false when the file cannot be read or is malformed.
-bool SaveStoreToFile(const std::wstring& path);
-bool LoadStoreFromFile(const std::wstring& path);
-// When set (non-empty), every CommitSettings and every item parameter written through
-// the table saves the store to this file.
-void SetStoreFile(const std::wstring& path);
+// What the launcher keeps between runs: the settings of every plug-in id, every item
+// parameter, its skin and its language. RestoreStore replaces the settings and item
+// parameters, and the skin and language when the snapshot has them.
+struct StoreKey {
+    int32_t pluginId;
+    std::optional<std::wstring> section;  // nullopt = top level
+    std::wstring key;
+    bool operator<(const StoreKey& other) const {
+        return std::tie(pluginId, section, key) < std::tie(other.pluginId, other.section, other.key);
+    }
+};
+using ItemKey = std::pair<uint32_t, int32_t>;  // item id, parameter index
+struct StoreSnapshot {
+    std::map<StoreKey, SettingValue> settings;
+    std::map<ItemKey, int32_t> itemInts;
+    std::map<ItemKey, std::wstring> itemStrings;
+    std::optional<std::wstring> currentSkin;
+    std::optional<LANGID> language;
+};
+StoreSnapshot SnapshotStore();
+void RestoreStore(StoreSnapshot snapshot);
+// When set, every CommitSettings and every item parameter written through the table
+// calls `save` on the calling thread, without the host's lock; CommitSettings returns 1
+// only when it returns true. Persist() calls it too (true when none is set). Reset()
+// removes it.
+void SetPersistence(std::function<bool()> save);
+bool Persist();
 
 // Item parameters per (itemId, paramIndex), int and string kept apart.
 void SetItemParam(uint32_t itemId, int32_t paramIndex, int32_t value);

@@ -2,7 +2,8 @@
 // skin it shows.
 #include <thread>
 
-#include "devhost/launcher.h"
+#include "devhost/app/launcher.h"
+#include "devhost/app/store_file.h"
 #include "test_util.h"
 
 namespace {

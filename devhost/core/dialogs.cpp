@@ -12,7 +12,7 @@
 
 #include <algorithm>
 
-#include "devhost/state.h"
+#include "devhost/core/state.h"
 
 namespace devhost {
 
