@@ -370,8 +370,8 @@ std::wstring FormatLogEntry(const LogEntry& entry, DWORD uiThread) {
     std::wstring line = time;
     std::wstring tag = entry.slot < 0 ? L"host" : ThreadTag(entry.threadId, uiThread);
     line += tag + std::wstring(tag.size() < 6 ? 6 - tag.size() : 1, L' ');
-    line += entry.name + L"(" + entry.args + L")";
-    if (!entry.result.empty()) line += L" = " + entry.result;
+    line += entry.name + L"(" + LogArgsText(entry.args) + L")";
+    if (!entry.result.empty()) line += L" = " + LogResultText(entry.result);
     // The log escapes backslashes; skin identifiers and paths read better with them.
     for (size_t at = line.find(L"\\x5C"); at != std::wstring::npos; at = line.find(L"\\x5C", at + 1))
         line.replace(at, 4, L"\\");

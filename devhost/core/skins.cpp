@@ -64,7 +64,7 @@ void DelayedApplyThread() {
         if (item.generation != Host().applyGeneration) continue;
         Host().currentSkin = item.skin;
         lock.unlock();
-        detail::Record(-1, L"SkinTookEffect", detail::Quote(item.skin.c_str()), L"");
+        detail::Record(-1, L"SkinTookEffect", {item.skin}, {});
         lock.lock();
     }
 }

@@ -85,10 +85,10 @@ private:
 bool RunOnUiThread(const std::function<void()>& call);
 DWORD MarshalledCaller();  // 0 when this thread serves no marshalled call
 
-void Record(int slot, const wchar_t* name, std::wstring args, std::wstring result);
+void Record(int slot, const wchar_t* name, std::vector<LogValue> args, std::vector<LogValue> result);
 void BlockForCallDelay();
-std::wstring Quote(const wchar_t* text);  // L"null" or the text in quotes, controls escaped
-std::wstring Hex(uint64_t value);
+LogValue Text(const wchar_t* text);  // nullptr for null
+LogHex Hex(const void* handle);
 
 // Slot bodies living next to their data (logging and delay are done by the table).
 const wchar_t* SkinsFolderSlot();

@@ -12,17 +12,6 @@ namespace {
 
 using Key = std::pair<uint32_t, int32_t>;
 
-std::wstring Args(std::initializer_list<std::wstring> parts) {
-    std::wstring text;
-    for (const std::wstring& part : parts) {
-        if (!text.empty()) text += L", ";
-        text += part;
-    }
-    return text;
-}
-
-std::wstring N(long long value) { return std::to_wstring(value); }
-
 StoreKey SlotKey(int32_t id, const wchar_t* section, const wchar_t* key) {
     StoreKey k{id, std::nullopt, key};
     if (section != nullptr) k.section = std::wstring(section);
@@ -36,56 +25,52 @@ uint32_t GetHostVersion() {
         std::lock_guard<std::mutex> guard(Lock());
         version = Host().hostVersion;
     }
-    Record(0, L"GetHostVersion", L"", Hex(version));
+    Record(0, L"GetHostVersion", {}, {LogHex{version}});
     return version;
 }
 
 const wchar_t* GetSkinsFolder() {
     BlockForCallDelay();
     const wchar_t* folder = SkinsFolderSlot();
-    Record(32, L"GetSkinsFolder", L"", Quote(folder));
+    Record(32, L"GetSkinsFolder", {}, {Text(folder)});
     return folder;
 }
 
 const wchar_t* GetCurrentSkin() {
     BlockForCallDelay();
     const wchar_t* skin = CurrentSkinSlot();
-    Record(33, L"GetCurrentSkin", L"", Quote(skin));
+    Record(33, L"GetCurrentSkin", {}, {Text(skin)});
     return skin;
 }
 
 const wchar_t* GetSkinDisplayName(const wchar_t* skin) {
     BlockForCallDelay();
     const wchar_t* name = DisplayNameSlot(skin);
-    Record(34, L"GetSkinDisplayName", Quote(skin), Quote(name));
+    Record(34, L"GetSkinDisplayName", {Text(skin)}, {Text(name)});
     return name;
 }
 
 int ApplySkin(const wchar_t* skin) {
     BlockForCallDelay();
     int result = ApplySkinSlot(skin);
-    Record(35, L"ApplySkin", Quote(skin), N(result));
+    Record(35, L"ApplySkin", {Text(skin)}, {result});
     return result;
 }
 
 int LoadLocalizedString(HMODULE module, UINT stringId, wchar_t* buffer, int capacity) {
     BlockForCallDelay();
     int result = LoadStringSlot(module, stringId, buffer, capacity);
-    Record(48, L"LoadLocalizedString",
-           Args({Hex(reinterpret_cast<uintptr_t>(module)), N(stringId), N(capacity)}),
-           N(result) + L" " + (result > 0 ? Quote(buffer) : L"\"\""));
+    Record(48, L"LoadLocalizedString", {Hex(module), stringId, capacity},
+           {result, result > 0 ? std::wstring(buffer) : std::wstring()});
     return result;
 }
 
 INT_PTR ShowLocalizedDialog(HMODULE module, UINT dialogId, HWND owner, DLGPROC proc, LPARAM param) {
     BlockForCallDelay();
     // Logged on opening so that dialogs opened from within it come after it.
-    Record(49, L"ShowLocalizedDialog",
-           Args({Hex(reinterpret_cast<uintptr_t>(module)), N(dialogId),
-                 Hex(reinterpret_cast<uintptr_t>(owner)), N(static_cast<long long>(param))}),
-           L"");
+    Record(49, L"ShowLocalizedDialog", {Hex(module), dialogId, Hex(owner), static_cast<int64_t>(param)}, {});
     INT_PTR result = ShowDialogSlot(module, dialogId, owner, proc, param);
-    Record(-1, L"DialogClosed", N(dialogId), N(static_cast<long long>(result)));
+    Record(-1, L"DialogClosed", {dialogId}, {static_cast<int64_t>(result)});
     return result;
 }
 
@@ -97,7 +82,7 @@ int SetPluginCaption(int32_t pluginId, const wchar_t* text) {
         Host().captions[pluginId] = text;
         result = 1;
     }
-    Record(64, L"SetPluginCaption", Args({N(pluginId), Quote(text)}), N(result));
+    Record(64, L"SetPluginCaption", {pluginId, Text(text)}, {result});
     return result;
 }
 
@@ -109,8 +94,7 @@ int WriteSettingInt(int32_t pluginId, const wchar_t* section, const wchar_t* key
         Host().store[SlotKey(pluginId, section, key)] = value;
         result = 1;
     }
-    Record(65, L"WriteSettingInt", Args({N(pluginId), Quote(section), Quote(key), N(value)}),
-           N(result));
+    Record(65, L"WriteSettingInt", {pluginId, Text(section), Text(key), value}, {result});
     return result;
 }
 
@@ -123,8 +107,7 @@ int WriteSettingString(int32_t pluginId, const wchar_t* section, const wchar_t* 
         Host().store[SlotKey(pluginId, section, key)] = std::wstring(value);
         result = 1;
     }
-    Record(66, L"WriteSettingString", Args({N(pluginId), Quote(section), Quote(key), Quote(value)}),
-           N(result));
+    Record(66, L"WriteSettingString", {pluginId, Text(section), Text(key), Text(value)}, {result});
     return result;
 }
 
@@ -138,8 +121,7 @@ int32_t ReadSettingInt(int32_t pluginId, const wchar_t* section, const wchar_t* 
         if (it != Host().store.end() && std::holds_alternative<int32_t>(it->second))
             result = std::get<int32_t>(it->second);
     }
-    Record(67, L"ReadSettingInt", Args({N(pluginId), Quote(section), Quote(key), N(defaultValue)}),
-           N(result));
+    Record(67, L"ReadSettingInt", {pluginId, Text(section), Text(key), defaultValue}, {result});
     return result;
 }
 
@@ -153,8 +135,7 @@ const wchar_t* ReadSettingString(int32_t pluginId, const wchar_t* section, const
         if (it != Host().store.end() && std::holds_alternative<std::wstring>(it->second))
             buffer = std::get<std::wstring>(it->second);
     }
-    Record(68, L"ReadSettingString", Args({N(pluginId), Quote(section), Quote(key)}),
-           Quote(buffer.c_str()));
+    Record(68, L"ReadSettingString", {pluginId, Text(section), Text(key)}, {buffer});
     return buffer.c_str();
 }
 
@@ -165,7 +146,7 @@ int CommitSettings(int32_t pluginId) {
         ++Host().commits;
     }
     int result = Persist() ? 1 : 0;
-    Record(69, L"CommitSettings", N(pluginId), N(result));
+    Record(69, L"CommitSettings", {pluginId}, {result});
     return result;
 }
 
@@ -177,7 +158,7 @@ int SetItemParamInt(uint32_t itemId, int32_t paramIndex, int32_t value) {
     }
     // The launcher keeps item parameters at once; there is no commit for them.
     Persist();
-    Record(70, L"SetItemParamInt", Args({N(itemId), N(paramIndex), N(value)}), L"1");
+    Record(70, L"SetItemParamInt", {itemId, paramIndex, value}, {1});
     return 1;
 }
 
@@ -190,7 +171,7 @@ int SetItemParamString(uint32_t itemId, int32_t paramIndex, const wchar_t* value
         result = 1;
     }
     if (result != 0) Persist();
-    Record(71, L"SetItemParamString", Args({N(itemId), N(paramIndex), Quote(value)}), N(result));
+    Record(71, L"SetItemParamString", {itemId, paramIndex, Text(value)}, {result});
     return result;
 }
 
@@ -202,7 +183,7 @@ int32_t GetItemParamInt(uint32_t itemId, int32_t paramIndex, int32_t defaultValu
         auto it = Host().itemInts.find(Key{itemId, paramIndex});
         if (it != Host().itemInts.end()) result = it->second;
     }
-    Record(72, L"GetItemParamInt", Args({N(itemId), N(paramIndex), N(defaultValue)}), N(result));
+    Record(72, L"GetItemParamInt", {itemId, paramIndex, defaultValue}, {result});
     return result;
 }
 
@@ -218,7 +199,7 @@ const wchar_t* GetItemParamString(uint32_t itemId, int32_t paramIndex) {
             result = buffer.c_str();
         }
     }
-    Record(73, L"GetItemParamString", Args({N(itemId), N(paramIndex)}), Quote(result));
+    Record(73, L"GetItemParamString", {itemId, paramIndex}, {Text(result)});
     return result;
 }
 
@@ -229,7 +210,7 @@ int DeleteSetting(int32_t pluginId, const wchar_t* section, const wchar_t* key) 
         std::lock_guard<std::mutex> guard(Lock());
         result = Host().store.erase(SlotKey(pluginId, section, key)) != 0 ? 1 : 0;
     }
-    Record(74, L"DeleteSetting", Args({N(pluginId), Quote(section), Quote(key)}), N(result));
+    Record(74, L"DeleteSetting", {pluginId, Text(section), Text(key)}, {result});
     return result;
 }
 
@@ -272,7 +253,7 @@ intptr_t Unexpected() {
         std::lock_guard<std::mutex> guard(Lock());
         ++Host().unexpectedCalls;
     }
-    Record(Slot, L"unexpected", L"unexpected call of slot " + N(Slot), L"0");
+    Record(Slot, L"unexpected", {LogNote{L"unexpected call of slot " + std::to_wstring(Slot)}}, {0});
     return 0;
 }
 

@@ -97,10 +97,9 @@ TEST_F(CatalogTest, EveryEntryCountsAndDotEntriesNever) {
     EnumerateSkinsFolder();
     EXPECT_EQ(Identifiers(), SearchOrder(skins_));
     EXPECT_EQ(Identifiers().size(), 5u);
-    for (const devhost::LogEntry& e : devhost::Log()) {
-        if (e.slot != 34) continue;
-        EXPECT_NE(e.args, testlog::Q(L"\\.")) << "the folder itself was examined";
-        EXPECT_NE(e.args, testlog::Q(L"\\..")) << "the parent folder was examined";
+    for (const devhost::LogEntry& e : devhost::CallsOf(34, devhost::Log())) {
+        EXPECT_NE(e.args, std::vector<devhost::LogValue>{L"\\."}) << "the folder itself was examined";
+        EXPECT_NE(e.args, std::vector<devhost::LogValue>{L"\\.."}) << "the parent folder was examined";
     }
 }
 
@@ -242,7 +241,7 @@ TEST_F(CatalogTest, SkinExistsLooksAtTheFileSystem) {
         {L"*", 0},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(testlog::Q(c.id));
+        SCOPED_TRACE(devhost::LogQuote(c.id));
         EXPECT_EQ(SkinExists(c.id), c.expected);
     }
     devhost::ClearLog();

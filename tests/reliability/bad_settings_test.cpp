@@ -219,8 +219,8 @@ bool SameEntry(const SettingEntry& a, const SettingEntry& b) {
     return a.section == b.section && a.key == b.key && a.value == b.value;
 }
 
-std::vector<std::wstring> Writes(const std::vector<devhost::LogEntry>& log) {
-    std::vector<std::wstring> writes;
+std::vector<std::vector<devhost::LogValue>> Writes(const std::vector<devhost::LogEntry>& log) {
+    std::vector<std::vector<devhost::LogValue>> writes;
     for (const devhost::LogEntry& entry : log) {
         if (entry.slot == 65 || entry.slot == 66) writes.push_back(entry.args);
     }

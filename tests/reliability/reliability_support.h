@@ -98,10 +98,6 @@ private:
     std::atomic<size_t> longest_{0};
 };
 
-// A log entry's argument text split into its arguments: numbers and null as they
-// are, quoted strings turned back into the strings they stand for.
-std::vector<std::wstring> SplitArguments(const std::wstring& args);
-
 }  // namespace reliability
 
 #endif

@@ -221,7 +221,7 @@ TEST_F(StressTest, SwitchingDialogsThemeAndSkinChurnTogether) {
             (entry.threadId == hostId ? hostRequests : workerRequests)++;
             if (watchingEnd.load()) {
                 std::lock_guard<std::mutex> guard(endMutex);
-                if (entry.threadId != hostId && entry.args == L"\"" + endTarget + L"\"") ++lateRequests;
+                if (entry.threadId != hostId && entry.args == std::vector<devhost::LogValue>{endTarget}) ++lateRequests;
             }
         }
     });

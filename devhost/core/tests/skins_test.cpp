@@ -112,7 +112,7 @@ TEST_F(Applying, DelayedTakesEffectOnTheHostTimerAndResetCancelsIt) {
     for (const devhost::LogEntry& e : devhost::Log()) {
         if (e.name != L"SkinTookEffect") continue;
         ++tookEffect;
-        EXPECT_EQ(Show(L"\"New.tskin\""), Show(e.args));
+        EXPECT_EQ(std::vector<devhost::LogValue>{L"New.tskin"}, e.args);
         EXPECT_NE(self, e.threadId) << "takes effect on the host's own thread";
     }
     EXPECT_EQ(1, tookEffect);
