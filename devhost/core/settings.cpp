@@ -7,29 +7,21 @@ namespace devhost {
 using detail::Host;
 using detail::Lock;
 
-namespace {
-StoreKey MakeKey(int32_t pluginId, const wchar_t* section, const std::wstring& key) {
-    StoreKey k{pluginId, std::nullopt, key};
-    if (section != nullptr) k.section = std::wstring(section);
-    return k;
-}
-}  // namespace
-
 void SetSetting(int32_t pluginId, const wchar_t* section, const std::wstring& key, int32_t value) {
     std::lock_guard<std::mutex> guard(Lock());
-    Host().store[MakeKey(pluginId, section, key)] = value;
+    Host().store[detail::KeyOf(pluginId, section, key)] = value;
 }
 
 void SetSetting(int32_t pluginId, const wchar_t* section, const std::wstring& key,
                 const std::wstring& value) {
     std::lock_guard<std::mutex> guard(Lock());
-    Host().store[MakeKey(pluginId, section, key)] = value;
+    Host().store[detail::KeyOf(pluginId, section, key)] = value;
 }
 
 std::optional<int32_t> GetSettingInt(int32_t pluginId, const wchar_t* section,
                                      const std::wstring& key) {
     std::lock_guard<std::mutex> guard(Lock());
-    auto it = Host().store.find(MakeKey(pluginId, section, key));
+    auto it = Host().store.find(detail::KeyOf(pluginId, section, key));
     if (it == Host().store.end() || !std::holds_alternative<int32_t>(it->second)) return std::nullopt;
     return std::get<int32_t>(it->second);
 }
@@ -37,7 +29,7 @@ std::optional<int32_t> GetSettingInt(int32_t pluginId, const wchar_t* section,
 std::optional<std::wstring> GetSettingString(int32_t pluginId, const wchar_t* section,
                                              const std::wstring& key) {
     std::lock_guard<std::mutex> guard(Lock());
-    auto it = Host().store.find(MakeKey(pluginId, section, key));
+    auto it = Host().store.find(detail::KeyOf(pluginId, section, key));
     if (it == Host().store.end() || !std::holds_alternative<std::wstring>(it->second))
         return std::nullopt;
     return std::get<std::wstring>(it->second);
@@ -45,7 +37,7 @@ std::optional<std::wstring> GetSettingString(int32_t pluginId, const wchar_t* se
 
 bool EraseSetting(int32_t pluginId, const wchar_t* section, const std::wstring& key) {
     std::lock_guard<std::mutex> guard(Lock());
-    return Host().store.erase(MakeKey(pluginId, section, key)) != 0;
+    return Host().store.erase(detail::KeyOf(pluginId, section, key)) != 0;
 }
 
 std::vector<SettingEntry> Settings(int32_t pluginId) {

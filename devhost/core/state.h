@@ -85,6 +85,12 @@ private:
 bool RunOnUiThread(const std::function<void()>& call);
 DWORD MarshalledCaller();  // 0 when this thread serves no marshalled call
 
+// The store's key for a setting; a null section is the top level.
+inline StoreKey KeyOf(int32_t pluginId, const wchar_t* section, std::wstring key) {
+    StoreKey k{pluginId, std::nullopt, std::move(key)};
+    if (section != nullptr) k.section = std::wstring(section);
+    return k;
+}
 void Record(int slot, const wchar_t* name, std::vector<LogValue> args, std::vector<LogValue> result);
 void BlockForCallDelay();
 LogValue Text(const wchar_t* text);  // nullptr for null

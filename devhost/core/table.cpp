@@ -10,14 +10,6 @@ namespace devhost {
 namespace detail {
 namespace {
 
-using Key = std::pair<uint32_t, int32_t>;
-
-StoreKey SlotKey(int32_t id, const wchar_t* section, const wchar_t* key) {
-    StoreKey k{id, std::nullopt, key};
-    if (section != nullptr) k.section = std::wstring(section);
-    return k;
-}
-
 uint32_t GetHostVersion() {
     BlockForCallDelay();
     uint32_t version;
@@ -91,7 +83,7 @@ int WriteSettingInt(int32_t pluginId, const wchar_t* section, const wchar_t* key
     int result = 0;
     if (key != nullptr) {
         std::lock_guard<std::mutex> guard(Lock());
-        Host().store[SlotKey(pluginId, section, key)] = value;
+        Host().store[KeyOf(pluginId, section, key)] = value;
         result = 1;
     }
     Record(65, L"WriteSettingInt", {pluginId, Text(section), Text(key), value}, {result});
@@ -104,7 +96,7 @@ int WriteSettingString(int32_t pluginId, const wchar_t* section, const wchar_t* 
     int result = 0;
     if (key != nullptr && value != nullptr) {
         std::lock_guard<std::mutex> guard(Lock());
-        Host().store[SlotKey(pluginId, section, key)] = std::wstring(value);
+        Host().store[KeyOf(pluginId, section, key)] = std::wstring(value);
         result = 1;
     }
     Record(66, L"WriteSettingString", {pluginId, Text(section), Text(key), Text(value)}, {result});
@@ -117,7 +109,7 @@ int32_t ReadSettingInt(int32_t pluginId, const wchar_t* section, const wchar_t* 
     int32_t result = defaultValue;
     if (key != nullptr) {
         std::lock_guard<std::mutex> guard(Lock());
-        auto it = Host().store.find(SlotKey(pluginId, section, key));
+        auto it = Host().store.find(KeyOf(pluginId, section, key));
         if (it != Host().store.end() && std::holds_alternative<int32_t>(it->second))
             result = std::get<int32_t>(it->second);
     }
@@ -131,7 +123,7 @@ const wchar_t* ReadSettingString(int32_t pluginId, const wchar_t* section, const
     buffer.clear();
     if (key != nullptr) {
         std::lock_guard<std::mutex> guard(Lock());
-        auto it = Host().store.find(SlotKey(pluginId, section, key));
+        auto it = Host().store.find(KeyOf(pluginId, section, key));
         if (it != Host().store.end() && std::holds_alternative<std::wstring>(it->second))
             buffer = std::get<std::wstring>(it->second);
     }
@@ -154,7 +146,7 @@ int SetItemParamInt(uint32_t itemId, int32_t paramIndex, int32_t value) {
     BlockForCallDelay();
     {
         std::lock_guard<std::mutex> guard(Lock());
-        Host().itemInts[Key{itemId, paramIndex}] = value;
+        Host().itemInts[ItemKey{itemId, paramIndex}] = value;
     }
     // The launcher keeps item parameters at once; there is no commit for them.
     Persist();
@@ -167,7 +159,7 @@ int SetItemParamString(uint32_t itemId, int32_t paramIndex, const wchar_t* value
     int result = 0;
     if (value != nullptr) {
         std::lock_guard<std::mutex> guard(Lock());
-        Host().itemStrings[Key{itemId, paramIndex}] = value;
+        Host().itemStrings[ItemKey{itemId, paramIndex}] = value;
         result = 1;
     }
     if (result != 0) Persist();
@@ -180,7 +172,7 @@ int32_t GetItemParamInt(uint32_t itemId, int32_t paramIndex, int32_t defaultValu
     int32_t result = defaultValue;
     {
         std::lock_guard<std::mutex> guard(Lock());
-        auto it = Host().itemInts.find(Key{itemId, paramIndex});
+        auto it = Host().itemInts.find(ItemKey{itemId, paramIndex});
         if (it != Host().itemInts.end()) result = it->second;
     }
     Record(72, L"GetItemParamInt", {itemId, paramIndex, defaultValue}, {result});
@@ -193,7 +185,7 @@ const wchar_t* GetItemParamString(uint32_t itemId, int32_t paramIndex) {
     const wchar_t* result = nullptr;
     {
         std::lock_guard<std::mutex> guard(Lock());
-        auto it = Host().itemStrings.find(Key{itemId, paramIndex});
+        auto it = Host().itemStrings.find(ItemKey{itemId, paramIndex});
         if (it != Host().itemStrings.end()) {
             buffer = it->second;
             result = buffer.c_str();
@@ -208,7 +200,7 @@ int DeleteSetting(int32_t pluginId, const wchar_t* section, const wchar_t* key) 
     int result = 0;
     if (key != nullptr) {
         std::lock_guard<std::mutex> guard(Lock());
-        result = Host().store.erase(SlotKey(pluginId, section, key)) != 0 ? 1 : 0;
+        result = Host().store.erase(KeyOf(pluginId, section, key)) != 0 ? 1 : 0;
     }
     Record(74, L"DeleteSetting", {pluginId, Text(section), Text(key)}, {result});
     return result;
