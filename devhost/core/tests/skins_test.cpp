@@ -105,8 +105,10 @@ TEST_F(Applying, DelayedTakesEffectOnTheHostTimerAndResetCancelsIt) {
     devhost::SetCurrentSkin(L"Old.tskin");
     devhost::SetApplyMode(devhost::ApplyMode::Delayed, 400);
     T().ApplySkin(L"New.tskin");
-    EXPECT_TRUE(devhost::PumpUntil([] { return devhost::CurrentSkin() == L"New.tskin"; }, 10000))
-        << "current skin " << Show(devhost::CurrentSkin());
+    // The host's thread sets the skin, then logs it (slot -1): wait for both.
+    EXPECT_TRUE(devhost::PumpUntil(
+        [] { return devhost::CurrentSkin() == L"New.tskin" && devhost::CallCount(-1) > 0; }, 10000))
+        << "current skin " << Show(devhost::CurrentSkin()) << ", " << devhost::CallCount(-1) << " host events";
     DWORD self = GetCurrentThreadId();
     int tookEffect = 0;
     for (const devhost::LogEntry& e : devhost::Log()) {
