@@ -10,7 +10,7 @@
 
 #include "catalog/catalog.h"
 #include "config/settings.h"
-#include "devhost/devhost.h"
+#include "devhost/core/devhost.h"
 #include "engine/rotation.h"
 #include "bench_util.h"
 #include "core/state.h"

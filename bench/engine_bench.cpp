@@ -13,10 +13,10 @@
 #include <string>
 #include <vector>
 
-#include "devhost/devhost.h"
-#include "plugin/plugin_api.h"
 #include "bench_util.h"
 #include "core/state.h"
+#include "devhost/core/devhost.h"
+#include "plugin/plugin_api.h"
 
 namespace {
 

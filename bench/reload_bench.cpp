@@ -21,7 +21,7 @@
 #include <vector>
 
 #include "bench_util.h"
-#include "devhost/devhost.h"
+#include "devhost/core/devhost.h"
 
 namespace {
 

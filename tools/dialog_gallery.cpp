@@ -16,10 +16,11 @@
 
 #include "config/settings.h"
 #include "engine/schedule.h"
-#include "devhost/devhost.h"
-#include "plugin/about.h"
 #include "core/host.h"
 #include "core/state.h"
+#include "devhost/core/devhost.h"
+#include "devhost/core/text_file.h"
+#include "plugin/about.h"
 #include "resource.h"
 #include "ui/dialog_util.h"
 #include "ui/dialogs.h"
@@ -63,13 +64,9 @@ bool CaptureThroughScript(HWND dlg, const std::wstring& base) {
     const int n = std::snprintf(text, sizeof(text), "%ld %ld %ld %ld\n", r.left, r.top,
                                 r.right - r.left, r.bottom - r.top);
     const std::wstring temp = base + L".tmp";
-    HANDLE out = CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    if (out == INVALID_HANDLE_VALUE) {
+    if (!devhost::WriteFileBytes(temp, std::string_view(text, static_cast<size_t>(n)))) {
         return false;
     }
-    DWORD written = 0;
-    WriteFile(out, text, static_cast<DWORD>(n), &written, nullptr);
-    CloseHandle(out);
     MoveFileW(temp.c_str(), (base + L".rect").c_str());  // appears whole to the script
     const std::wstring done = base + L".done";
     return devhost::PumpUntil([&] { return FileExists(done); }, 20000);

@@ -23,6 +23,7 @@
 #include <string>
 #include <vector>
 
+#include "devhost/core/text_file.h"
 #include "resource.h"
 
 namespace {
@@ -450,14 +451,6 @@ bool SameClass(const std::wstring& actual, const wchar_t* expected) {
     return CompareStringOrdinal(name.c_str(), -1, expected, -1, TRUE) == CSTR_EQUAL;
 }
 
-std::string Narrow(const std::wstring& s) {
-    int n = WideCharToMultiByte(CP_UTF8, 0, s.c_str(), -1, nullptr, 0, nullptr, nullptr);
-    std::string out(n > 0 ? static_cast<size_t>(n) : 1, '\0');
-    WideCharToMultiByte(CP_UTF8, 0, s.c_str(), -1, &out[0], n, nullptr, nullptr);
-    out.resize(strlen(out.c_str()));
-    return out;
-}
-
 void ExpectTemplate(const Dialog& want, int lang, const ParsedDialog& got, short x, short y,
                     WORD pointSize) {
     ASSERT_TRUE(got.ok) << "template of dialog " << want.id << " does not parse (version "
@@ -468,11 +461,11 @@ void ExpectTemplate(const Dialog& want, int lang, const ParsedDialog& got, short
     EXPECT_EQ(got.y, y);
     EXPECT_EQ(got.cx, want.cx);
     EXPECT_EQ(got.cy, want.cy);
-    EXPECT_EQ(Narrow(got.menu), "");
-    EXPECT_EQ(Narrow(got.cls), "");
-    EXPECT_EQ(Narrow(got.title), Narrow((*want.title)[lang]));
+    EXPECT_EQ(devhost::Utf8(got.menu), "");
+    EXPECT_EQ(devhost::Utf8(got.cls), "");
+    EXPECT_EQ(devhost::Utf8(got.title), devhost::Utf8((*want.title)[lang]));
     EXPECT_EQ(got.pointSize, pointSize);
-    EXPECT_EQ(Narrow(got.face), "MS Shell Dlg 2");
+    EXPECT_EQ(devhost::Utf8(got.face), "MS Shell Dlg 2");
     EXPECT_EQ(got.weight, 0u);
     EXPECT_EQ(got.italic, 0u);
     ASSERT_EQ(got.controls.size(), want.controls.size());
@@ -481,14 +474,15 @@ void ExpectTemplate(const Dialog& want, int lang, const ParsedDialog& got, short
         const ParsedControl& g = got.controls[i];
         SCOPED_TRACE("control #" + std::to_string(i) + " (id " + std::to_string(static_cast<int>(w.id)) + ")");
         EXPECT_EQ(g.id, w.id);
-        EXPECT_TRUE(SameClass(g.cls, w.cls)) << "class " << Narrow(g.cls) << ", expected " << Narrow(w.cls);
+        EXPECT_TRUE(SameClass(g.cls, w.cls))
+            << "class " << devhost::Utf8(g.cls) << ", expected " << devhost::Utf8(w.cls);
         EXPECT_EQ(g.style, w.style) << std::hex << "got 0x" << g.style << ", expected 0x" << w.style;
         EXPECT_EQ(g.exStyle, 0u);
         EXPECT_EQ(g.x, w.x);
         EXPECT_EQ(g.y, w.y);
         EXPECT_EQ(g.cx, w.cx);
         EXPECT_EQ(g.cy, w.cy);
-        EXPECT_EQ(Narrow(g.text), Narrow((*w.text)[lang]));
+        EXPECT_EQ(devhost::Utf8(g.text), devhost::Utf8((*w.text)[lang]));
     }
 }
 
@@ -572,18 +566,18 @@ protected:
             Module(), reinterpret_cast<LPCDLGTEMPLATEW>(blob.data), nullptr, InertDialogProc, 0);
         ASSERT_NE(dialog, nullptr) << "error " << GetLastError();
         EXPECT_FALSE(IsWindowVisible(dialog));
-        EXPECT_EQ(Narrow(WindowText(dialog)), Narrow((*want.title)[lang]));
+        EXPECT_EQ(devhost::Utf8(WindowText(dialog)), devhost::Utf8((*want.title)[lang]));
         HWND child = GetWindow(dialog, GW_CHILD);
         for (size_t i = 0; i < want.controls.size(); ++i, child = GetWindow(child, GW_HWNDNEXT)) {
             const Control& w = want.controls[i];
             SCOPED_TRACE("control #" + std::to_string(i) + " (id " + std::to_string(static_cast<int>(w.id)) + ")");
             ASSERT_NE(child, nullptr);
             EXPECT_EQ(static_cast<DWORD>(GetDlgCtrlID(child)), w.id);
-            EXPECT_EQ(Narrow(ClassOf(child)), Narrow(w.cls));
+            EXPECT_EQ(devhost::Utf8(ClassOf(child)), devhost::Utf8(w.cls));
             // Pickers answer with the time they show; only buttons and labels carry texts.
             std::wstring cls = ClassOf(child);
             if (cls == L"Button" || cls == L"Static") {
-                EXPECT_EQ(Narrow(WindowText(child)), Narrow((*w.text)[lang]));
+                EXPECT_EQ(devhost::Utf8(WindowText(child)), devhost::Utf8((*w.text)[lang]));
             }
         }
         if (want.id == IDD_PERIODIC_SETTINGS) {
@@ -634,7 +628,7 @@ TEST(StringTable, CaptionAndUnitsInEveryLanguage) {
                                   : id == IDS_UNIT_HOURS   ? kHours[lang]
                                   : id == IDS_UNIT_DAYS    ? kDays[lang]
                                                            : L"";
-            EXPECT_EQ(Narrow(strings[static_cast<size_t>(i)]), Narrow(want));
+            EXPECT_EQ(devhost::Utf8(strings[static_cast<size_t>(i)]), devhost::Utf8(want));
         }
     }
 }
@@ -697,15 +691,15 @@ TEST_F(VersionResource, Strings) {
         {L"ProductVersion", "1, 0, 2, 0"},
     };
     for (const auto& s : kStrings) {
-        SCOPED_TRACE(Narrow(s.name));
-        EXPECT_EQ(Narrow(Value(s.name)), s.want);
+        SCOPED_TRACE(devhost::Utf8(s.name));
+        EXPECT_EQ(devhost::Utf8(Value(s.name)), s.want);
     }
     // The About box shows the notice on one line of at most 255 characters.
     std::wstring copyright = Value(L"LegalCopyright");
-    EXPECT_NE(Narrow(copyright), "<missing>");
+    EXPECT_NE(devhost::Utf8(copyright), "<missing>");
     EXPECT_FALSE(copyright.empty());
     EXPECT_LE(copyright.size(), 255u);
-    EXPECT_EQ(copyright.find_first_of(L"\r\n"), std::wstring::npos) << Narrow(copyright);
+    EXPECT_EQ(copyright.find_first_of(L"\r\n"), std::wstring::npos) << devhost::Utf8(copyright);
 }
 
 #pragma pack(push, 2)

@@ -10,8 +10,8 @@
 #include "catalog/catalog.h"
 #include "engine/rotation.h"
 #include "config/host_log.h"
-#include "devhost/devhost.h"
 #include "core/threads.h"
+#include "devhost/core/devhost.h"
 #include "support/plugin_fixture.h"
 
 namespace {
@@ -98,10 +98,9 @@ TEST_F(CatalogTest, EveryEntryCountsAndDotEntriesNever) {
     RefreshAllSkins();
     EXPECT_EQ(Identifiers(), SearchOrder(skins_));
     EXPECT_EQ(Identifiers().size(), 5u);
-    for (const devhost::LogEntry& e : devhost::Log()) {
-        if (e.slot != 34) continue;
-        EXPECT_NE(e.args, testlog::Q(L"\\.")) << "the folder itself was examined";
-        EXPECT_NE(e.args, testlog::Q(L"\\..")) << "the parent folder was examined";
+    for (const devhost::LogEntry& e : devhost::CallsOf(34, devhost::Log())) {
+        EXPECT_NE(e.args, std::vector<devhost::LogValue>{L"\\."}) << "the folder itself was examined";
+        EXPECT_NE(e.args, std::vector<devhost::LogValue>{L"\\.."}) << "the parent folder was examined";
     }
 }
 
@@ -243,7 +242,7 @@ TEST_F(CatalogTest, SkinExistsLooksAtTheFileSystem) {
         {L"*", 0},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(testlog::Q(c.id));
+        SCOPED_TRACE(devhost::LogQuote(c.id));
         EXPECT_EQ(SkinExists(c.id), c.expected);
     }
     devhost::ClearLog();

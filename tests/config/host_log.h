@@ -1,65 +1,82 @@
 // Helpers shared by the settings, catalog and rotation tests: the host's settings
-// calls as compact text, and a probe for the state lock.
+// calls as values, and a probe for the state lock.
 #ifndef VARNEL_TEST_HOST_LOG_H
 #define VARNEL_TEST_HOST_LOG_H
 
 #include <windows.h>
 
+#include <ostream>
 #include <string>
 #include <vector>
 
-#include "devhost/devhost.h"
 #include "core/state.h"
+#include "devhost/core/devhost.h"
+#include "devhost/core/text_file.h"
 
 namespace testlog {
 
 inline bool IsSettingsSlot(int slot) { return (slot >= 65 && slot <= 69) || slot == 74; }
 
-// "Name(args)" for every settings call in the log, in order.
-inline std::vector<std::wstring> SettingsCalls(const std::vector<devhost::LogEntry>& log) {
-    std::vector<std::wstring> calls;
+// A settings call as the tests expect it: the slot's name and its arguments.
+struct Call {
+    std::wstring name;
+    std::vector<devhost::LogValue> args;
+    bool operator==(const Call& other) const { return name == other.name && args == other.args; }
+    bool operator!=(const Call& other) const { return !(*this == other); }
+};
+// Assertions print a call as the log shows it to people.
+inline void PrintTo(const Call& call, std::ostream* out) {
+    *out << devhost::Utf8(call.name + L"(" + devhost::LogArgsText(call.args) + L")");
+}
+
+// Every settings call in the log, in order.
+inline std::vector<Call> SettingsCalls(const std::vector<devhost::LogEntry>& log) {
+    std::vector<Call> calls;
     for (const devhost::LogEntry& entry : log) {
         if (IsSettingsSlot(entry.slot)) {
-            calls.push_back(entry.name + L"(" + entry.args + L")");
+            calls.push_back({entry.name, entry.args});
         }
     }
     return calls;
 }
 
-inline std::vector<std::wstring> SettingsCalls() { return SettingsCalls(devhost::Log()); }
+inline std::vector<Call> SettingsCalls() { return SettingsCalls(devhost::Log()); }
 
-// The log's rendering of one string argument.
-inline std::wstring Q(const std::wstring& text) { return devhost::LogQuote(text); }
+inline devhost::LogValue Section(const wchar_t* section) {
+    if (section == nullptr) return nullptr;
+    return std::wstring(section);
+}
 
-inline std::wstring Section(const wchar_t* section) { return section ? Q(section) : L"null"; }
+// The keys of `section` that the plug-in read as strings, in order.
+inline std::vector<std::wstring> StringKeysRead(const std::vector<devhost::LogEntry>& log,
+                                                const wchar_t* section, int32_t plugin = 1) {
+    std::vector<std::wstring> keys;
+    for (const devhost::LogEntry& read : devhost::CallsOf(68, log)) {
+        if (read.args.size() == 3 && read.args[0] == devhost::LogValue(plugin) &&
+            read.args[1] == Section(section)) {
+            keys.push_back(devhost::AsText(read.args[2]).value_or(L""));
+        }
+    }
+    return keys;
+}
 
-inline std::wstring WriteInt(const wchar_t* section, const std::wstring& key, int32_t value,
-                             int32_t plugin = 1) {
-    return L"WriteSettingInt(" + std::to_wstring(plugin) + L", " + Section(section) + L", " +
-           Q(key) + L", " + std::to_wstring(value) + L")";
+inline Call WriteInt(const wchar_t* section, const std::wstring& key, int32_t value, int32_t plugin = 1) {
+    return {L"WriteSettingInt", {plugin, Section(section), key, value}};
 }
-inline std::wstring WriteString(const wchar_t* section, const std::wstring& key,
-                                const std::wstring& value, int32_t plugin = 1) {
-    return L"WriteSettingString(" + std::to_wstring(plugin) + L", " + Section(section) + L", " +
-           Q(key) + L", " + Q(value) + L")";
+inline Call WriteString(const wchar_t* section, const std::wstring& key, const std::wstring& value,
+                        int32_t plugin = 1) {
+    return {L"WriteSettingString", {plugin, Section(section), key, value}};
 }
-inline std::wstring ReadInt(const wchar_t* section, const std::wstring& key, int32_t fallback,
-                            int32_t plugin = 1) {
-    return L"ReadSettingInt(" + std::to_wstring(plugin) + L", " + Section(section) + L", " +
-           Q(key) + L", " + std::to_wstring(fallback) + L")";
+inline Call ReadInt(const wchar_t* section, const std::wstring& key, int32_t fallback, int32_t plugin = 1) {
+    return {L"ReadSettingInt", {plugin, Section(section), key, fallback}};
 }
-inline std::wstring ReadString(const wchar_t* section, const std::wstring& key,
-                               int32_t plugin = 1) {
-    return L"ReadSettingString(" + std::to_wstring(plugin) + L", " + Section(section) + L", " +
-           Q(key) + L")";
+inline Call ReadString(const wchar_t* section, const std::wstring& key, int32_t plugin = 1) {
+    return {L"ReadSettingString", {plugin, Section(section), key}};
 }
-inline std::wstring Delete(const wchar_t* section, const std::wstring& key, int32_t plugin = 1) {
-    return L"DeleteSetting(" + std::to_wstring(plugin) + L", " + Section(section) + L", " +
-           Q(key) + L")";
+inline Call Delete(const wchar_t* section, const std::wstring& key, int32_t plugin = 1) {
+    return {L"DeleteSetting", {plugin, Section(section), key}};
 }
-inline std::wstring Commit(int32_t plugin = 1) {
-    return L"CommitSettings(" + std::to_wstring(plugin) + L")";
-}
+inline Call Commit(int32_t plugin = 1) { return {L"CommitSettings", {plugin}}; }
 
 // True when another thread can take g_state.lock within the time given: called from
 // inside a host call, it shows that the caller did not hold the lock across it.

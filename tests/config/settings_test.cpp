@@ -10,8 +10,8 @@
 #include "config/host_log.h"
 #include "config/settings.h"
 #include "engine/schedule.h"
-#include "devhost/devhost.h"
 #include "core/clock.h"
+#include "devhost/core/devhost.h"
 #include "support/plugin_fixture.h"
 #include "support/time_util.h"
 
@@ -98,7 +98,7 @@ TEST_F(SettingsTest, LoadReadsInItsOwnOrder) {
     devhost::ClearLog();
     LoadSettings();
     ResumeAfterLoad();
-    const std::vector<std::wstring> expected = {
+    const std::vector<Call> expected = {
         ReadInt(nullptr, L"ChangeMode", 0),  ReadInt(kTime, L"TargetSkins", 0),
         ReadInt(kTime, L"ChangeHour", 0),    ReadInt(kTime, L"ChangeMinute", 0),
         ReadInt(kTime, L"Index", 0),         ReadInt(kTime, L"TimeUnit", -1),
@@ -209,11 +209,7 @@ TEST_F(SettingsTest, HugeCountStopsAfterAThousandEmptyKeysInARow) {
     devhost::ClearLog();
     LoadSettings();
     ResumeAfterLoad();
-    size_t listReads = 0;
-    for (const std::wstring& call : SettingsCalls()) {
-        listReads += call.rfind(L"ReadSettingString(1, \"SelectedSkins\"", 0) == 0 ? 1 : 0;
-    }
-    EXPECT_EQ(listReads, 1000u);
+    EXPECT_EQ(StringKeysRead(devhost::Log(), kSel).size(), 1000u);
     EXPECT_TRUE(Selected().empty());
 
     // A run of 999 empty keys is still a gap; the entry after it is found.
@@ -256,7 +252,7 @@ TEST_F(SettingsTest, SaveWritesEverythingInOrderAndDeletesStaleKeys) {
     StoreList({L"a", L"b", L"c", L"d", L"e"}, 5);
     devhost::ClearLog();
     SaveSettings();
-    const std::vector<std::wstring> expected = {
+    const std::vector<Call> expected = {
         WriteInt(nullptr, L"ChangeMode", 1),
         WriteInt(kTime, L"TargetSkins", 1),
         WriteInt(kTime, L"TimeUnit", 0),
@@ -293,7 +289,7 @@ TEST_F(SettingsTest, SaveWritesEverythingInOrderAndDeletesStaleKeys) {
 TEST_F(SettingsTest, StalePassOfAnEmptyListAndOfAListWithAGap) {
     devhost::ClearLog();
     SaveSettings();
-    std::vector<std::wstring> calls = SettingsCalls();
+    std::vector<Call> calls = SettingsCalls();
     ASSERT_EQ(calls.size(), 18u);
     EXPECT_EQ(calls[12], WriteInt(kSel, L"Count", 0));
     EXPECT_EQ(calls[13], ReadString(kSel, L"Skin001"));
@@ -324,9 +320,7 @@ TEST_F(SettingsTest, LongListsUseWiderKeysAndRoundTrip) {
         SetSelected(ids);
         devhost::ClearLog();
         SaveSettings();
-        size_t writes = 0;
-        for (const devhost::LogEntry& e : devhost::Log()) writes += e.slot == 66 ? 1 : 0;
-        EXPECT_EQ(writes, length + 2);  // the list and both theme skins
+        EXPECT_EQ(devhost::CallCount(66), length + 2);  // the list and both theme skins
         EXPECT_EQ(devhost::GetSettingInt(kPlugin, kSel, L"Count").value_or(-1),
                   static_cast<int32_t>(length));
         EXPECT_EQ(devhost::GetSettingString(kPlugin, kSel, SelectedSkinKey(length)).value_or(L""),

@@ -17,10 +17,12 @@
 #include <string>
 #include <vector>
 
-#include "devhost/picture.h"
+#include "devhost/core/text_file.h"
 #include "resource.h"
 
 namespace {
+
+using devhost::Utf8;
 
 const int kDpis[] = {96, 144, 192};
 
@@ -46,16 +48,6 @@ const char* LanguageTag(LANGID language) {
         case 0x0804: return "zh-CN";
         default: return "other";
     }
-}
-
-std::string Utf8(const std::wstring& text) {
-    if (text.empty()) return {};
-    const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
-                                         nullptr, nullptr);
-    std::string out(static_cast<size_t>(size), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), size, nullptr,
-                        nullptr);
-    return out;
 }
 
 // A path from the environment, Unix ones through Wine's root drive.
@@ -322,17 +314,6 @@ std::string Report(const std::vector<Row>& misfits, const int measured[3], const
     return out;
 }
 
-std::string ReadFileBytes(const std::wstring& path) {
-    std::string bytes;
-    FILE* f = _wfopen(path.c_str(), L"rb");
-    if (f == nullptr) return bytes;
-    char buffer[4096];
-    size_t n = 0;
-    while ((n = std::fread(buffer, 1, sizeof(buffer), f)) > 0) bytes.append(buffer, n);
-    std::fclose(f);
-    return bytes;
-}
-
 // The keys (dialog|language|dpi|control|text) of the rows of a report's table.
 std::set<std::string> RecordedKeys(const std::string& report) {
     std::set<std::string> keys;
@@ -399,7 +380,7 @@ TEST(Fit, NoDialogTextFitsWorseThanRecorded) {
     }
     const std::wstring recordedPath = PathFromEnvironment("VARNEL_FIT_RECORDED");
     ASSERT_FALSE(recordedPath.empty()) << "VARNEL_FIT_RECORDED is not set";
-    const std::string recorded = ReadFileBytes(recordedPath);
+    const std::string recorded = devhost::ReadFileBytes(recordedPath).value_or("");
     ASSERT_FALSE(recorded.empty()) << "no report at " << Utf8(recordedPath);
     const std::set<std::string> known = RecordedKeys(recorded);
     for (const Row& r : misfits) {

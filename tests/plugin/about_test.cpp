@@ -130,13 +130,13 @@ TEST_F(AboutTest, AboutBoxShowsBothLinesAndClosesWithZero) {
         EXPECT_EQ(std::wstring(record.copyright), copyright);
         EXPECT_EQ(L"About Tessera Varnel Plugin", title);
         EXPECT_EQ((std::vector<int>{IDC_ABOUT_DESCRIPTION, IDC_ABOUT_COPYRIGHT, IDOK}), ids);
-        std::wstring result;
+        std::vector<devhost::LogValue> result;
         for (const auto& e : devhost::Log()) {
             if (e.name == L"DialogClosed") {
                 result = e.result;
             }
         }
-        EXPECT_EQ(L"0", result) << "dialog result";
+        EXPECT_EQ(std::vector<devhost::LogValue>{0}, result) << "dialog result";
     }
     EXPECT_EQ(0, devhost::DialogWatchdogFired());
 }

@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <new>
 
-#include "devhost/devhost.h"
+#include "devhost/core/devhost.h"
 
 namespace {
 std::atomic<long> g_countdown{0};  // 0: disarmed

@@ -189,7 +189,7 @@ std::string CheckSaved(const Loaded& m, const Store& saved) {
     auto integer = [&](const wchar_t* section, const wchar_t* key, int64_t want) {
         const int64_t got = r.Int(section, key, INT32_MIN);
         if (got != want && out.tellp() == 0) {
-            out << "saved " << reliability::Narrow(key) << ": expected " << want << ", got " << got;
+            out << "saved " << devhost::Utf8(key) << ": expected " << want << ", got " << got;
         }
     };
     integer(nullptr, L"ChangeMode", m.changeMode);
@@ -220,8 +220,8 @@ bool SameEntry(const SettingEntry& a, const SettingEntry& b) {
     return a.section == b.section && a.key == b.key && a.value == b.value;
 }
 
-std::vector<std::wstring> Writes(const std::vector<devhost::LogEntry>& log) {
-    std::vector<std::wstring> writes;
+std::vector<std::vector<devhost::LogValue>> Writes(const std::vector<devhost::LogEntry>& log) {
+    std::vector<std::vector<devhost::LogValue>> writes;
     for (const devhost::LogEntry& entry : log) {
         if (entry.slot == 65 || entry.slot == 66) writes.push_back(entry.args);
     }
@@ -470,8 +470,8 @@ std::string AsCode(const Store& store) {
     std::ostringstream out;
     out << "{\n";
     for (const SettingEntry& entry : store) {
-        out << "    Entry(" << (entry.section ? "L\"" + reliability::Narrow(*entry.section) + "\"" : "nullptr")
-            << ", L\"" << reliability::Narrow(entry.key) << "\", ";
+        out << "    Entry(" << (entry.section ? "L\"" + devhost::Utf8(*entry.section) + "\"" : "nullptr")
+            << ", L\"" << devhost::Utf8(entry.key) << "\", ";
         if (const auto* value = std::get_if<int32_t>(&entry.value)) {
             out << "int32_t{" << *value << "}";
         } else {

@@ -16,7 +16,7 @@
 
 namespace {
 
-using reliability::Narrow;
+using devhost::Utf8;
 using reliability::Summary;
 
 const wchar_t kPersonalize[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Themes\\Personalize";
@@ -119,7 +119,7 @@ TEST_F(HostFaultTest, CurrentSkinThatIsWrongEmptyOrHugeNeverConfirmsUntilTheHost
 }
 
 TEST_F(HostFaultTest, HostCallsBlockingFiveSecondsDoNotHoldShutDownOrTheUnload) {
-    ASSERT_TRUE(LoadDll()) << Narrow(dll);
+    ASSERT_TRUE(LoadDll()) << Utf8(dll);
     const std::wstring a = devhost::MakeFileSkin(skins_, L"Alder");
     const std::wstring b = devhost::MakeFileSkin(skins_, L"Beech");
     devhost::SetCurrentSkin(a);
@@ -182,7 +182,7 @@ TEST_F(EnumerationUnloadTest, FreeLibraryRightAfterShutDownWhileTenThousandEntri
         SCOPED_TRACE(examinedFirst);
         devhost::Reset();
         devhost::SetSkinsFolder(*folder_);
-        ASSERT_TRUE(LoadDll()) << Narrow(dll);
+        ASSERT_TRUE(LoadDll()) << Utf8(dll);
         ASSERT_EQ(1, plugin.handler(TS_EVENT_INITIALIZE, 1, reinterpret_cast<uint64_t>(devhost::Table()), 0));
         if (examinedFirst > 0) {
             ASSERT_TRUE(devhost::PumpUntil([&] { return devhost::CallCount(34) >= examinedFirst; }, 20000));
@@ -357,7 +357,7 @@ TEST_F(HostFaultTest, ThemeKeyAbsentOfAnotherTypeOrDeniedCountsAsLight) {
         devhost::SetAppsUseLightTheme(0);
         c.arrange();
         const std::wstring got = decided();
-        Report(c.name, "read fails, counts as light: light skin requested", "requested " + Narrow(got), got == light);
+        Report(c.name, "read fails, counts as light: light skin requested", "requested " + Utf8(got), got == light);
         EXPECT_EQ(light, got);
     }
 
@@ -372,13 +372,13 @@ TEST_F(HostFaultTest, ThemeKeyAbsentOfAnotherTypeOrDeniedCountsAsLight) {
     }
     const bool restored = devhost::SetAppsUseLightTheme(1);
     if (honoured) {
-        Report("theme_key_denied", "read refused, counts as light: light skin requested", "requested " + Narrow(got),
+        Report("theme_key_denied", "read refused, counts as light: light skin requested", "requested " + Utf8(got),
                got == light);
         EXPECT_EQ(light, got);
     } else {
         Report("theme_key_denied", "read refused, counts as light",
                std::string("Wine ") + (applied ? "took the denying DACL but did not enforce it" : "refused the DACL") +
-                   "; the value was read (requested " + Narrow(got) + "); untestable here",
+                   "; the value was read (requested " + Utf8(got) + "); untestable here",
                got == dark);
         EXPECT_EQ(dark, got) << "an unenforced DACL leaves the dark value readable";
     }

@@ -12,7 +12,7 @@
 
 #include "config/settings.h"
 #include "engine/schedule.h"
-#include "devhost/devhost.h"
+#include "devhost/core/devhost.h"
 #include "engine/worker.h"
 #include "core/state.h"
 #include "allocation_failure.h"

@@ -11,15 +11,7 @@
 
 namespace reliability {
 
-std::string Narrow(const std::wstring& text) {
-    if (text.empty()) return std::string();
-    const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
-                                         nullptr, 0, nullptr, nullptr);
-    std::string out(static_cast<size_t>(size > 0 ? size : 0), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), size,
-                        nullptr, nullptr);
-    return out;
-}
+using devhost::Utf8;
 
 void Summary(const std::string& suite, const std::string& name,
              const std::vector<std::pair<std::string, std::string>>& pairs) {
@@ -207,42 +199,6 @@ int CallsInFlight() {
 
 int CallsInFlight(int slot) { return g_inFlight[slot].load(); }
 
-std::vector<std::wstring> SplitArguments(const std::wstring& args) {
-    std::vector<std::wstring> out;
-    size_t at = 0;
-    while (at < args.size()) {
-        std::wstring value;
-        if (args[at] == L'"') {
-            ++at;
-            while (at < args.size() && args[at] != L'"') {
-                if (args[at] == L'\\' && at + 3 < args.size() && args[at + 1] == L'x') {
-                    value.push_back(static_cast<wchar_t>(std::wcstoul(args.substr(at + 2, 2).c_str(), nullptr, 16)));
-                    at += 4;
-                } else {
-                    value.push_back(args[at++]);
-                }
-            }
-            ++at;  // closing quote
-        } else {
-            const size_t end = args.find(L", ", at);
-            value = args.substr(at, end == std::wstring::npos ? std::wstring::npos : end - at);
-            at = end == std::wstring::npos ? args.size() : end;
-        }
-        out.push_back(std::move(value));
-        if (args.compare(at, 2, L", ") == 0) at += 2;
-    }
-    return out;
-}
-
-namespace {
-
-std::wstring Unquote(const std::wstring& quoted) {
-    const std::vector<std::wstring> parts = SplitArguments(quoted);
-    return parts.empty() ? std::wstring() : parts.front();
-}
-
-}  // namespace
-
 void SaveChecker::Install() {
     devhost::SetLogObserver([this](const devhost::LogEntry& entry) { OnCall(entry); });
 }
@@ -273,12 +229,14 @@ void SaveChecker::Fault(const std::string& what) {
 void SaveChecker::OnCall(const devhost::LogEntry& entry) {
     if (!IsSettingsSlot(entry.slot)) return;
     std::lock_guard<std::mutex> guard(mutex_);
-    const std::vector<std::wstring> args = SplitArguments(entry.args);
-    const std::wstring section = args.size() > 1 ? args[1] : L"";
-    const std::wstring key = args.size() > 2 ? args[2] : L"";
+    const std::vector<devhost::LogValue>& args = entry.args;
+    const devhost::LogValue absent = devhost::LogNote{};
+    const devhost::LogValue& section = args.size() > 1 ? args[1] : absent;
+    const std::wstring key = args.size() > 2 ? devhost::AsText(args[2]).value_or(L"") : L"";
+    const std::wstring call = entry.name + L"(" + devhost::LogArgsText(args) + L")";
     if (!open_) {
-        if (entry.slot != 65 || key != L"ChangeMode" || section != L"null") {
-            Fault("a settings call outside a save: " + Narrow(entry.name + L"(" + entry.args + L")"));
+        if (entry.slot != 65 || key != L"ChangeMode" || section != devhost::LogValue(nullptr)) {
+            Fault("a settings call outside a save: " + Utf8(call));
             return;
         }
         open_ = true;
@@ -291,30 +249,32 @@ void SaveChecker::OnCall(const devhost::LogEntry& entry) {
         themes_ = 0;
     }
     if (entry.threadId != thread_) {
-        Fault("calls of two saves interleaved: " + Narrow(entry.name + L"(" + entry.args + L")"));
+        Fault("calls of two saves interleaved: " + Utf8(call));
         return;
     }
     switch (stage_) {
     case Stage::Ints:
-        if (entry.slot != 65) return Fault("expected an integer write, got " + Narrow(entry.name));
+        if (entry.slot != 65) return Fault("expected an integer write, got " + Utf8(entry.name));
         if (++ints_ == 13) {
-            if (section != L"SelectedSkins" || key != L"Count") return Fault("13th write is not Count");
-            count_ = std::wcstoll(args.back().c_str(), nullptr, 10);
+            if (section != devhost::LogValue(L"SelectedSkins") || key != L"Count") {
+                return Fault("13th write is not Count");
+            }
+            count_ = devhost::AsNumber(args.back()).value_or(0);
             stage_ = count_ > 0 ? Stage::List : Stage::Stale;
         }
         return;
     case Stage::List:
-        if (entry.slot != 66 || section != L"SelectedSkins") return Fault("list write expected");
+        if (entry.slot != 66 || section != devhost::LogValue(L"SelectedSkins")) return Fault("list write expected");
         if (key != SelectedSkinKey(written_.size() + 1)) {
-            return Fault("list key out of order: " + Narrow(key));
+            return Fault("list key out of order: " + Utf8(key));
         }
-        written_.push_back(args.back());
+        written_.push_back(devhost::AsText(args.back()).value_or(L""));
         if (static_cast<int64_t>(written_.size()) == count_) stage_ = Stage::Stale;
         return;
     case Stage::Stale:
         if (entry.slot == 68) {
             if (staleEnded_) return Fault("a read after the stale pass ended");
-            staleEnded_ = Unquote(entry.result).empty();
+            staleEnded_ = entry.result == std::vector<devhost::LogValue>{L""};
             return;
         }
         if (entry.slot == 74) return;
@@ -327,7 +287,7 @@ void SaveChecker::OnCall(const devhost::LogEntry& entry) {
             Finish();
             return;
         }
-        if (entry.slot != 66 || section != L"ThemeSync") return Fault("theme write expected");
+        if (entry.slot != 66 || section != devhost::LogValue(L"ThemeSync")) return Fault("theme write expected");
         ++themes_;
         return;
     case Stage::Done:
@@ -369,11 +329,11 @@ void SaveChecker::Finish() {
             if (entry.key == SelectedSkinKey(n)) {
                 known = true;
                 if (value == nullptr || *value != written_[n - 1]) {
-                    Fault("stored " + Narrow(entry.key) + " differs from the value written");
+                    Fault("stored " + Utf8(entry.key) + " differs from the value written");
                 }
             }
         }
-        if (!known) Fault("stale key left behind: " + Narrow(entry.key));
+        if (!known) Fault("stale key left behind: " + Utf8(entry.key));
     }
     if (!countSeen) Fault("no Count stored");
     if (listKeys != written_.size()) Fault("stored list keys differ from Count");

@@ -20,7 +20,8 @@
 #include <utility>
 #include <vector>
 
-#include "devhost/devhost.h"
+#include "devhost/core/devhost.h"
+#include "devhost/core/text_file.h"
 #include "support/plugin_fixture.h"
 
 namespace reliability {
@@ -28,7 +29,6 @@ namespace reliability {
 // Summary line; pairs are printed as key=value in order.
 void Summary(const std::string& suite, const std::string& name,
              const std::vector<std::pair<std::string, std::string>>& pairs);
-std::string Narrow(const std::wstring& text);  // UTF-8, for messages
 
 // A positive number from the environment, or `fallback`.
 uint64_t EnvNumber(const char* name, uint64_t fallback);
@@ -97,10 +97,6 @@ private:
     std::atomic<size_t> faults_{0};
     std::atomic<size_t> longest_{0};
 };
-
-// A log entry's argument text split into its arguments: numbers and null as they
-// are, quoted strings turned back into the strings they stand for.
-std::vector<std::wstring> SplitArguments(const std::wstring& args);
 
 }  // namespace reliability
 

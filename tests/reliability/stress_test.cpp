@@ -221,7 +221,7 @@ TEST_F(StressTest, SwitchingDialogsThemeAndSkinChurnTogether) {
             (entry.threadId == hostId ? hostRequests : workerRequests)++;
             if (watchingEnd.load()) {
                 std::lock_guard<std::mutex> guard(endMutex);
-                if (entry.threadId != hostId && entry.args == L"\"" + endTarget + L"\"") ++lateRequests;
+                if (entry.threadId != hostId && entry.args == std::vector<devhost::LogValue>{endTarget}) ++lateRequests;
             }
         }
     });
@@ -345,8 +345,8 @@ TEST_F(StressTest, SwitchingDialogsThemeAndSkinChurnTogether) {
     EXPECT_GT(workerRequests.load(), 0u);
     EXPECT_NE("stuck", endState) << "a pending request was neither confirmed nor sent again";
     EXPECT_TRUE(settled) << "pending " << g_state.switchPending.load() << ", host shows "
-                         << reliability::Narrow(devhost::CurrentSkin()) << ", target "
-                         << reliability::Narrow(Target());
+                         << devhost::Utf8(devhost::CurrentSkin()) << ", target "
+                         << devhost::Utf8(Target());
     EXPECT_EQ(0u, leftScripts) << "a dialog script was left without its dialog";
     EXPECT_EQ(0, devhost::DialogWatchdogFired()) << "a dialog stopped answering its script";
     EXPECT_EQ(0, devhost::UnexpectedCalls());

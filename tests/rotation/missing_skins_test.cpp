@@ -6,8 +6,7 @@
 #include <vector>
 
 #include "catalog/catalog.h"
-#include "config/host_log.h"
-#include "devhost/devhost.h"
+#include "devhost/core/devhost.h"
 #include "engine/rotation.h"
 #include "support/plugin_fixture.h"
 
@@ -126,7 +125,7 @@ TEST_F(MissingSkinsTest, FolderReadChoosesWhatTestingEachCandidateChooses) {
             SetSelected(ids);
             const Choice expected = ProbeEach(ids, start);
             const Choice got = Advance(start);
-            EXPECT_EQ(got.index, expected.index) << testlog::Q(got.target);
+            EXPECT_EQ(got.index, expected.index) << devhost::LogQuote(got.target);
             EXPECT_EQ(got.target, expected.target) << got.index;
         }
         // Single present candidates, reached past every missing or odd one.
@@ -135,11 +134,11 @@ TEST_F(MissingSkinsTest, FolderReadChoosesWhatTestingEachCandidateChooses) {
             for (size_t i = 0; i < ids.size(); ++i) {
                 if (i == keep || SkinExists(ids[i]) == 0) walk.push_back(ids[i]);
             }
-            SCOPED_TRACE(testlog::Q(ids[keep]));
+            SCOPED_TRACE(devhost::LogQuote(ids[keep]));
             SetSelected(walk);
             const Choice expected = ProbeEach(walk, 0);
             const Choice got = Advance(0);
-            EXPECT_EQ(got.index, expected.index) << testlog::Q(got.target);
+            EXPECT_EQ(got.index, expected.index) << devhost::LogQuote(got.target);
             EXPECT_EQ(got.target, expected.target) << got.index;
         }
     }
@@ -160,7 +159,7 @@ TEST_F(MissingSkinsTest, SkinRemovedAfterTheFolderWasReadIsPassedOver) {
     const Choice got = Advance(0);
     devhost::SetLogObserver(nullptr);
     EXPECT_GE(folderCalls, 3);
-    EXPECT_EQ(got.index, 30) << testlog::Q(got.target);
+    EXPECT_EQ(got.index, 30) << devhost::LogQuote(got.target);
     EXPECT_EQ(got.target, ids[30]);
     EXPECT_EQ(devhost::AppliedSkins(), std::vector<std::wstring>{ids[30]});
     // Per-candidate tests from the removed skin on: the remaining missing ones are

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "config/host_log.h"
-#include "devhost/devhost.h"
+#include "devhost/core/devhost.h"
 #include "engine/rotation.h"
 #include "support/plugin_fixture.h"
 

@@ -10,7 +10,7 @@
 #include "catalog/catalog.h"
 #include "config/host_log.h"
 #include "config/settings.h"
-#include "devhost/devhost.h"
+#include "devhost/core/devhost.h"
 #include "engine/rotation.h"
 #include "support/plugin_fixture.h"
 
@@ -37,22 +37,25 @@ void CheckSave(const std::vector<devhost::LogEntry>& calls, size_t number) {
     EXPECT_EQ(calls.back().slot, 69);
     // Count, then exactly that many list writes, numbered from 1.
     size_t at = 12;
-    ASSERT_EQ(calls[at].args.rfind(L"1, \"SelectedSkins\", \"Count\", ", 0), 0u) << calls[at].args;
-    const int count = std::stoi(calls[at].args.substr(calls[at].args.rfind(L' ') + 1));
+    const std::vector<devhost::LogValue> countArgs = calls[at].args;
+    ASSERT_EQ(countArgs.size(), 4u);
+    ASSERT_EQ(std::vector<devhost::LogValue>(countArgs.begin(), countArgs.begin() + 3),
+              (std::vector<devhost::LogValue>{1, L"SelectedSkins", L"Count"}));
+    const int count = static_cast<int>(devhost::AsNumber(countArgs[3]).value_or(-1));
     std::wstring generation;
     for (int n = 1; n <= count; ++n) {
         const devhost::LogEntry& write = calls[++at];
         ASSERT_EQ(write.slot, 66) << n;
-        const std::wstring prefix = testlog::Q(SelectedSkinKey(static_cast<size_t>(n)));
-        ASSERT_NE(write.args.find(prefix), std::wstring::npos) << n;
+        ASSERT_EQ(write.args.size(), 4u) << n;
+        ASSERT_EQ(write.args[2], devhost::LogValue(SelectedSkinKey(static_cast<size_t>(n)))) << n;
         // "g<generation>-<position>" with the position matching the key.
-        const size_t open = write.args.rfind(L"\"g");
-        const size_t dash = write.args.rfind(L'-');
-        ASSERT_NE(open, std::wstring::npos);
-        const std::wstring gen = write.args.substr(open + 2, dash - open - 2);
+        const std::wstring value = devhost::AsText(write.args[3]).value_or(L"");
+        const size_t dash = value.rfind(L'-');
+        ASSERT_TRUE(value.rfind(L"g", 0) == 0 && dash != std::wstring::npos) << value;
+        const std::wstring gen = value.substr(1, dash - 1);
         if (n == 1) generation = gen;
         EXPECT_EQ(gen, generation) << "entries of two lists in one save";
-        EXPECT_EQ(write.args.substr(dash + 1), std::to_wstring(n - 1) + L"\"");
+        EXPECT_EQ(value.substr(dash + 1), std::to_wstring(n - 1));
     }
     if (count > 0) {
         EXPECT_EQ(static_cast<int>(Generation(std::stoi(generation)).size()), count)

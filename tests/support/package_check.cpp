@@ -7,7 +7,7 @@
 #include <cwchar>
 #include <string>
 
-#include "devhost/devhost.h"
+#include "devhost/core/devhost.h"
 
 int wmain(int argc, wchar_t** argv) {
     if (argc != 2) {

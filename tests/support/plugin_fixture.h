@@ -10,9 +10,9 @@
 #include <ostream>
 #include <string>
 
-#include "devhost/devhost.h"
-#include "plugin/plugin_api.h"
 #include "core/state.h"
+#include "devhost/core/devhost.h"
+#include "plugin/plugin_api.h"
 
 // Modes and units print as the numbers they are stored as.
 inline void PrintTo(ChangeMode value, std::ostream* out) { *out << static_cast<int32_t>(value); }

@@ -9,7 +9,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "devhost/devhost.h"
+#include "devhost/core/devhost.h"
 #include "support/watchdog.h"
 
 namespace {

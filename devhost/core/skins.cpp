@@ -3,7 +3,8 @@
 #include <algorithm>
 #include <thread>
 
-#include "devhost/state.h"
+#include "devhost/core/state.h"
+#include "devhost/core/text_file.h"
 
 namespace devhost {
 
@@ -38,7 +39,7 @@ bool EndsWithSkinExtension(const std::wstring& name) {
 std::wstring MakeFileSkinWithExtension(const std::wstring& folder, const std::wstring& name,
                                        const wchar_t* extension) {
     std::wstring identifier = name + extension;
-    if (!detail::WriteTextFile(folder + L"\\" + identifier, "[Skin]\r\nVersion=1\r\n")) return L"";
+    if (!WriteFileBytes(folder + L"\\" + identifier, "[Skin]\r\nVersion=1\r\n")) return L"";
     return identifier;
 }
 
@@ -63,7 +64,7 @@ void DelayedApplyThread() {
         if (item.generation != Host().applyGeneration) continue;
         Host().currentSkin = item.skin;
         lock.unlock();
-        detail::Record(-1, L"SkinTookEffect", detail::Quote(item.skin.c_str()), L"");
+        detail::Record(-1, L"SkinTookEffect", {item.skin}, {});
         lock.lock();
     }
 }
@@ -114,7 +115,7 @@ std::wstring MakeFolderSkin(const std::wstring& folder, const std::wstring& name
     std::wstring path = folder + L"\\" + name;
     if (!CreateDirectoryW(path.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS)
         return L"";
-    if (!detail::WriteTextFile(path + L"\\skin.ini", "[Skin]\r\nVersion=1\r\n")) return L"";
+    if (!WriteFileBytes(path + L"\\skin.ini", "[Skin]\r\nVersion=1\r\n")) return L"";
     return L"\\" + name;
 }
 
@@ -225,16 +226,6 @@ int ApplySkinSlot(const wchar_t* skin) {
         ApplyWake().notify_all();
     }
     return 1;
-}
-
-bool WriteTextFile(const std::wstring& path, const std::string& text) {
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
-    DWORD written = 0;
-    BOOL ok = WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
-    CloseHandle(file);
-    return ok && written == text.size();
 }
 
 }  // namespace detail

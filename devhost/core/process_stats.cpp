@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "devhost/devhost.h"
+#include "devhost/core/devhost.h"
 
 namespace devhost {
 

@@ -1,8 +1,8 @@
-// The settings store: its slots' contract with the plug-in and its file.
-#include <atomic>
+// The store's file: every string round-trips, hand-written files load, malformed ones
+// are refused whole, and the table's writes save to it once it is set.
 #include <climits>
-#include <thread>
 
+#include "devhost/app/store_file.h"
 #include "test_util.h"
 
 namespace {
@@ -23,40 +23,9 @@ std::vector<std::string> Render(const std::vector<devhost::SettingEntry>& entrie
 
 }  // namespace
 
-using StoreSlots = HostTest;
+using StoreFile = HostTest;
 
-TEST_F(StoreSlots, TopLevelAndEmptySectionAreDistinctAndReadsAreTyped) {
-    T().WriteSettingInt(1, nullptr, L"K", 5);
-    T().WriteSettingString(1, L"", L"K", L"text");
-    EXPECT_EQ(5, T().ReadSettingInt(1, nullptr, L"K", -1));
-    EXPECT_EQ(-1, T().ReadSettingInt(1, L"", L"K", -1)) << "a string value reads as the default";
-    EXPECT_STREQ(L"text", T().ReadSettingString(1, L"", L"K"));
-    const wchar_t* absent = T().ReadSettingString(1, L"Nowhere", L"K");
-    ASSERT_NE(nullptr, absent);
-    EXPECT_STREQ(L"", absent);
-    EXPECT_EQ(7, T().ReadSettingInt(2, nullptr, L"K", 7)) << "another plug-in id sees nothing";
-    EXPECT_EQ(2u, devhost::Settings(1).size());
-}
-
-TEST_F(StoreSlots, DeleteAndCommit) {
-    devhost::SetSetting(1, L"S", L"A", 1);
-    EXPECT_EQ(1, T().DeleteSetting(1, L"S", L"A"));
-    EXPECT_EQ(0, T().DeleteSetting(1, L"S", L"A"));
-    EXPECT_FALSE(devhost::GetSettingInt(1, L"S", L"A").has_value());
-    T().CommitSettings(1);
-    T().CommitSettings(1);
-    EXPECT_EQ(2, devhost::CommitCount());
-}
-
-TEST_F(StoreSlots, NullKeyOrValueIsRefusedWithoutStoring) {
-    EXPECT_EQ(0, T().WriteSettingInt(1, nullptr, nullptr, 3));
-    EXPECT_EQ(0, T().WriteSettingString(1, nullptr, L"K", nullptr));
-    EXPECT_EQ(9, T().ReadSettingInt(1, nullptr, nullptr, 9));
-    EXPECT_STREQ(L"", T().ReadSettingString(1, nullptr, nullptr));
-    EXPECT_TRUE(devhost::Settings(1).empty());
-}
-
-TEST_F(StoreSlots, CommitPersistsWhenAStoreFileIsSet) {
+TEST_F(StoreFile, CommitSavesWhenAStoreFileIsSet) {
     TempFolder folder(L"commit");
     const std::wstring file = folder.path() + L"\\store.txt";
     devhost::SetStoreFile(file);
@@ -66,29 +35,6 @@ TEST_F(StoreSlots, CommitPersistsWhenAStoreFileIsSet) {
     ASSERT_TRUE(devhost::LoadStoreFromFile(file));
     EXPECT_EQ(Show(L"夜桜.tskin"), Show(devhost::GetSettingString(3, L"ThemeSync", L"Light").value_or(L"?")));
 }
-
-TEST_F(StoreSlots, ConcurrentWritersLoseNothing) {
-    constexpr int kThreads = 6, kKeys = 200;
-    std::atomic<int> misreads{0};
-    std::vector<std::thread> threads;
-    for (int t = 0; t < kThreads; ++t) {
-        threads.emplace_back([t, &misreads] {
-            for (int k = 0; k < kKeys; ++k) {
-                std::wstring key = L"K" + std::to_wstring(k);
-                T().WriteSettingInt(t, L"S", key.c_str(), k);
-                T().WriteSettingString(t, nullptr, key.c_str(), key.c_str());
-                if (std::wstring(T().ReadSettingString(t, nullptr, key.c_str())) != key) ++misreads;
-                T().CommitSettings(t);
-            }
-        });
-    }
-    for (auto& thread : threads) thread.join();
-    EXPECT_EQ(0, misreads.load());
-    for (int t = 0; t < kThreads; ++t) EXPECT_EQ(2u * kKeys, devhost::Settings(t).size()) << "plug-in " << t;
-    EXPECT_EQ(kThreads * kKeys, devhost::CommitCount());
-}
-
-using StoreFile = HostTest;
 
 TEST_F(StoreFile, EveryStringRoundTripsUnitForUnit) {
     const std::vector<std::wstring> strings = {
@@ -110,7 +56,7 @@ TEST_F(StoreFile, EveryStringRoundTripsUnitForUnit) {
     TempFolder folder(L"roundtrip");
     const std::wstring file = folder.path() + L"\\store.txt";
     ASSERT_TRUE(devhost::SaveStoreToFile(file));
-    const std::string bytes = ReadBytes(file);
+    const std::string bytes = devhost::ReadFileBytes(file).value_or("");
     EXPECT_GT(MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, bytes.data(), static_cast<int>(bytes.size()),
                                   nullptr, 0), 0) << "the file is valid UTF-8";
     EXPECT_NE(std::string::npos, bytes.find("日本語")) << "text stays readable";
@@ -124,7 +70,7 @@ TEST_F(StoreFile, EveryStringRoundTripsUnitForUnit) {
 TEST_F(StoreFile, HandWrittenFileWithCommentsCrlfAndFourByteUtf8) {
     TempFolder folder(L"handwritten");
     const std::wstring file = folder.path() + L"\\store.txt";
-    ASSERT_TRUE(WriteBytes(file, "# comment\r\n\r\n7\t-\t\"ChangeMode\"\t-3\r\n"
+    ASSERT_TRUE(devhost::WriteFileBytes(file, "# comment\r\n\r\n7\t-\t\"ChangeMode\"\t-3\r\n"
                                  "7\t\"S\"\t\"Star\"\t\"\xF0\x9F\x8C\x8C\"\r\n"));
     ASSERT_TRUE(devhost::LoadStoreFromFile(file));
     EXPECT_EQ(-3, devhost::GetSettingInt(7, nullptr, L"ChangeMode").value_or(0));
@@ -157,7 +103,7 @@ TEST_F(StoreFile, MalformedFileIsRefusedAndLeavesTheStoreAlone) {
     for (const std::string& text : bad) {
         SCOPED_TRACE("file: " + text);
         devhost::SetSetting(1, nullptr, L"marker", 42);
-        ASSERT_TRUE(WriteBytes(file, "1\t-\t\"good\"\t1\n" + text));
+        ASSERT_TRUE(devhost::WriteFileBytes(file, "1\t-\t\"good\"\t1\n" + text));
         EXPECT_FALSE(devhost::LoadStoreFromFile(file));
         EXPECT_EQ(42, devhost::GetSettingInt(1, nullptr, L"marker").value_or(0));
         EXPECT_FALSE(devhost::GetSettingInt(1, nullptr, L"good").has_value());
@@ -191,7 +137,7 @@ TEST_F(StoreFile, ItemParametersSkinAndLanguageRoundTrip) {
 TEST_F(StoreFile, OlderFileLeavesSkinAndLanguageAlone) {
     TempFolder folder(L"older");
     const std::wstring file = folder.path() + L"\\store.txt";
-    ASSERT_TRUE(WriteBytes(file, "1\t-\t\"ChangeMode\"\t1\n"));
+    ASSERT_TRUE(devhost::WriteFileBytes(file, "1\t-\t\"ChangeMode\"\t1\n"));
     devhost::SetCurrentSkin(L"Kept.tskin");
     devhost::SetLanguage(0x0011);
     ASSERT_TRUE(devhost::LoadStoreFromFile(file));
@@ -236,7 +182,7 @@ TEST_F(StoreFile, MalformedItemOrHostLinesAreRefused) {
         devhost::SetItemParam(8, 0, 42);
         devhost::SetCurrentSkin(L"Before.tskin");
         devhost::SetLanguage(0x0010);
-        ASSERT_TRUE(WriteBytes(file, "item\t3\t0\t1\nhost\t\"Language\"\t25\n" + text));
+        ASSERT_TRUE(devhost::WriteFileBytes(file, "item\t3\t0\t1\nhost\t\"Language\"\t25\n" + text));
         EXPECT_FALSE(devhost::LoadStoreFromFile(file));
         EXPECT_EQ(42, devhost::GetItemParamInt(8, 0).value_or(0));
         EXPECT_FALSE(devhost::GetItemParamInt(3, 0).has_value());

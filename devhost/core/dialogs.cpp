@@ -12,7 +12,7 @@
 
 #include <algorithm>
 
-#include "devhost/state.h"
+#include "devhost/core/state.h"
 
 namespace devhost {
 
@@ -70,7 +70,7 @@ INT_PTR CALLBACK HostDialogProc(HWND dlg, UINT message, WPARAM wParam, LPARAM lP
             std::lock_guard<std::mutex> guard(Lock());
             ++Host().watchdogFired;
         }
-        detail::Record(-1, L"DialogWatchdog", detail::Quote(DialogTitle(dlg).c_str()), L"cancelled");
+        detail::Record(-1, L"DialogWatchdog", {DialogTitle(dlg)}, {LogNote{L"cancelled"}});
         // Cancel as the user would; should the procedure ignore it, end the dialog anyway.
         SendMessageW(dlg, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED),
                      reinterpret_cast<LPARAM>(GetDlgItem(dlg, IDCANCEL)));

@@ -14,10 +14,11 @@
 #include <map>
 #include <optional>
 
-#include "devhost/devhost.h"
-#include "devhost/launcher.h"
-#include "devhost/picture.h"
-#include "devhost/program.h"
+#include "devhost/app/launcher.h"
+#include "devhost/app/picture.h"
+#include "devhost/app/program.h"
+#include "devhost/core/devhost.h"
+#include "devhost/core/text_file.h"
 #include "res/resource.h"
 
 namespace devhost {
@@ -207,13 +208,13 @@ std::wstring Demo::NextInFolder(const std::wstring& skin) const {
 
 bool Demo::ReportSwitch(size_t mark, const std::wstring& skin, uint64_t* requestedAt) {
     const std::vector<LogEntry> log = Log();
-    const std::wstring quoted = LogQuote(skin);
+    const std::vector<LogValue> asked{skin};
     size_t request = log.size(), confirm = log.size(), commit = log.size();
     for (size_t i = mark; i < log.size(); ++i) {
         if (log[i].slot == 35 && request == log.size()) {
             request = i;
-            if (log[i].args != quoted) {
-                t_.Fail(L"ApplySkin(" + log[i].args + L") where " + Quoted(skin) + L" was expected");
+            if (log[i].args != asked) {
+                t_.Fail(L"ApplySkin(" + LogArgsText(log[i].args) + L") where " + Quoted(skin) + L" was expected");
                 return false;
             }
         } else if (log[i].slot == 69 && request < i) {
@@ -231,7 +232,7 @@ bool Demo::ReportSwitch(size_t mark, const std::wstring& skin, uint64_t* request
         }
     }
     if (!t_.Check(
-            confirm < log.size() && log[confirm].result == quoted,
+            confirm < log.size() && log[confirm].result == asked,
             L"the save after the switch to " + Quoted(skin) + L" came without a confirming GetCurrentSkin"))
         return false;
     worker_ = log[confirm].threadId;
@@ -291,9 +292,10 @@ void Demo::StartSession(const wchar_t* why) {
     t_.Check(enumerated, L"the plug-in did not read the Skins folder");
     if (folderOrder_.empty()) {
         for (const LogEntry& e : Log()) {
-            if (e.slot != 34 || e.threadId == GetCurrentThreadId() || e.result == L"\"\"") continue;
+            if (e.slot != 34 || e.threadId == GetCurrentThreadId() || e.result == std::vector<LogValue>{L""})
+                continue;
             auto skin = std::find_if(samples_.begin(), samples_.end(),
-                                     [&](const std::wstring& s) { return LogQuote(s) == e.args; });
+                                     [&](const std::wstring& s) { return e.args == std::vector<LogValue>{s}; });
             if (skin != samples_.end() &&
                 std::find(folderOrder_.begin(), folderOrder_.end(), *skin) == folderOrder_.end())
                 folderOrder_.push_back(*skin);

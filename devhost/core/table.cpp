@@ -4,30 +4,11 @@
 #include <type_traits>
 #include <utility>
 
-#include "devhost/state.h"
+#include "devhost/core/state.h"
 
 namespace devhost {
 namespace detail {
 namespace {
-
-using Key = std::pair<uint32_t, int32_t>;
-
-std::wstring Args(std::initializer_list<std::wstring> parts) {
-    std::wstring text;
-    for (const std::wstring& part : parts) {
-        if (!text.empty()) text += L", ";
-        text += part;
-    }
-    return text;
-}
-
-std::wstring N(long long value) { return std::to_wstring(value); }
-
-StoreKey SlotKey(int32_t id, const wchar_t* section, const wchar_t* key) {
-    StoreKey k{id, std::nullopt, key};
-    if (section != nullptr) k.section = std::wstring(section);
-    return k;
-}
 
 uint32_t GetHostVersion() {
     BlockForCallDelay();
@@ -36,56 +17,52 @@ uint32_t GetHostVersion() {
         std::lock_guard<std::mutex> guard(Lock());
         version = Host().hostVersion;
     }
-    Record(0, L"GetHostVersion", L"", Hex(version));
+    Record(0, L"GetHostVersion", {}, {LogHex{version}});
     return version;
 }
 
 const wchar_t* GetSkinsFolder() {
     BlockForCallDelay();
     const wchar_t* folder = SkinsFolderSlot();
-    Record(32, L"GetSkinsFolder", L"", Quote(folder));
+    Record(32, L"GetSkinsFolder", {}, {Text(folder)});
     return folder;
 }
 
 const wchar_t* GetCurrentSkin() {
     BlockForCallDelay();
     const wchar_t* skin = CurrentSkinSlot();
-    Record(33, L"GetCurrentSkin", L"", Quote(skin));
+    Record(33, L"GetCurrentSkin", {}, {Text(skin)});
     return skin;
 }
 
 const wchar_t* GetSkinDisplayName(const wchar_t* skin) {
     BlockForCallDelay();
     const wchar_t* name = DisplayNameSlot(skin);
-    Record(34, L"GetSkinDisplayName", Quote(skin), Quote(name));
+    Record(34, L"GetSkinDisplayName", {Text(skin)}, {Text(name)});
     return name;
 }
 
 int ApplySkin(const wchar_t* skin) {
     BlockForCallDelay();
     int result = ApplySkinSlot(skin);
-    Record(35, L"ApplySkin", Quote(skin), N(result));
+    Record(35, L"ApplySkin", {Text(skin)}, {result});
     return result;
 }
 
 int LoadLocalizedString(HMODULE module, UINT stringId, wchar_t* buffer, int capacity) {
     BlockForCallDelay();
     int result = LoadStringSlot(module, stringId, buffer, capacity);
-    Record(48, L"LoadLocalizedString",
-           Args({Hex(reinterpret_cast<uintptr_t>(module)), N(stringId), N(capacity)}),
-           N(result) + L" " + (result > 0 ? Quote(buffer) : L"\"\""));
+    Record(48, L"LoadLocalizedString", {Hex(module), stringId, capacity},
+           {result, result > 0 ? std::wstring(buffer) : std::wstring()});
     return result;
 }
 
 INT_PTR ShowLocalizedDialog(HMODULE module, UINT dialogId, HWND owner, DLGPROC proc, LPARAM param) {
     BlockForCallDelay();
     // Logged on opening so that dialogs opened from within it come after it.
-    Record(49, L"ShowLocalizedDialog",
-           Args({Hex(reinterpret_cast<uintptr_t>(module)), N(dialogId),
-                 Hex(reinterpret_cast<uintptr_t>(owner)), N(static_cast<long long>(param))}),
-           L"");
+    Record(49, L"ShowLocalizedDialog", {Hex(module), dialogId, Hex(owner), static_cast<int64_t>(param)}, {});
     INT_PTR result = ShowDialogSlot(module, dialogId, owner, proc, param);
-    Record(-1, L"DialogClosed", N(dialogId), N(static_cast<long long>(result)));
+    Record(-1, L"DialogClosed", {dialogId}, {static_cast<int64_t>(result)});
     return result;
 }
 
@@ -97,7 +74,7 @@ int SetPluginCaption(int32_t pluginId, const wchar_t* text) {
         Host().captions[pluginId] = text;
         result = 1;
     }
-    Record(64, L"SetPluginCaption", Args({N(pluginId), Quote(text)}), N(result));
+    Record(64, L"SetPluginCaption", {pluginId, Text(text)}, {result});
     return result;
 }
 
@@ -106,11 +83,10 @@ int WriteSettingInt(int32_t pluginId, const wchar_t* section, const wchar_t* key
     int result = 0;
     if (key != nullptr) {
         std::lock_guard<std::mutex> guard(Lock());
-        Host().store[SlotKey(pluginId, section, key)] = value;
+        Host().store[KeyOf(pluginId, section, key)] = value;
         result = 1;
     }
-    Record(65, L"WriteSettingInt", Args({N(pluginId), Quote(section), Quote(key), N(value)}),
-           N(result));
+    Record(65, L"WriteSettingInt", {pluginId, Text(section), Text(key), value}, {result});
     return result;
 }
 
@@ -120,11 +96,10 @@ int WriteSettingString(int32_t pluginId, const wchar_t* section, const wchar_t* 
     int result = 0;
     if (key != nullptr && value != nullptr) {
         std::lock_guard<std::mutex> guard(Lock());
-        Host().store[SlotKey(pluginId, section, key)] = std::wstring(value);
+        Host().store[KeyOf(pluginId, section, key)] = std::wstring(value);
         result = 1;
     }
-    Record(66, L"WriteSettingString", Args({N(pluginId), Quote(section), Quote(key), Quote(value)}),
-           N(result));
+    Record(66, L"WriteSettingString", {pluginId, Text(section), Text(key), Text(value)}, {result});
     return result;
 }
 
@@ -134,12 +109,11 @@ int32_t ReadSettingInt(int32_t pluginId, const wchar_t* section, const wchar_t* 
     int32_t result = defaultValue;
     if (key != nullptr) {
         std::lock_guard<std::mutex> guard(Lock());
-        auto it = Host().store.find(SlotKey(pluginId, section, key));
+        auto it = Host().store.find(KeyOf(pluginId, section, key));
         if (it != Host().store.end() && std::holds_alternative<int32_t>(it->second))
             result = std::get<int32_t>(it->second);
     }
-    Record(67, L"ReadSettingInt", Args({N(pluginId), Quote(section), Quote(key), N(defaultValue)}),
-           N(result));
+    Record(67, L"ReadSettingInt", {pluginId, Text(section), Text(key), defaultValue}, {result});
     return result;
 }
 
@@ -149,12 +123,11 @@ const wchar_t* ReadSettingString(int32_t pluginId, const wchar_t* section, const
     buffer.clear();
     if (key != nullptr) {
         std::lock_guard<std::mutex> guard(Lock());
-        auto it = Host().store.find(SlotKey(pluginId, section, key));
+        auto it = Host().store.find(KeyOf(pluginId, section, key));
         if (it != Host().store.end() && std::holds_alternative<std::wstring>(it->second))
             buffer = std::get<std::wstring>(it->second);
     }
-    Record(68, L"ReadSettingString", Args({N(pluginId), Quote(section), Quote(key)}),
-           Quote(buffer.c_str()));
+    Record(68, L"ReadSettingString", {pluginId, Text(section), Text(key)}, {buffer});
     return buffer.c_str();
 }
 
@@ -164,8 +137,8 @@ int CommitSettings(int32_t pluginId) {
         std::lock_guard<std::mutex> guard(Lock());
         ++Host().commits;
     }
-    int result = SaveToStoreFileIfSet() ? 1 : 0;
-    Record(69, L"CommitSettings", N(pluginId), N(result));
+    int result = Persist() ? 1 : 0;
+    Record(69, L"CommitSettings", {pluginId}, {result});
     return result;
 }
 
@@ -173,11 +146,11 @@ int SetItemParamInt(uint32_t itemId, int32_t paramIndex, int32_t value) {
     BlockForCallDelay();
     {
         std::lock_guard<std::mutex> guard(Lock());
-        Host().itemInts[Key{itemId, paramIndex}] = value;
+        Host().itemInts[ItemKey{itemId, paramIndex}] = value;
     }
     // The launcher keeps item parameters at once; there is no commit for them.
-    SaveToStoreFileIfSet();
-    Record(70, L"SetItemParamInt", Args({N(itemId), N(paramIndex), N(value)}), L"1");
+    Persist();
+    Record(70, L"SetItemParamInt", {itemId, paramIndex, value}, {1});
     return 1;
 }
 
@@ -186,11 +159,11 @@ int SetItemParamString(uint32_t itemId, int32_t paramIndex, const wchar_t* value
     int result = 0;
     if (value != nullptr) {
         std::lock_guard<std::mutex> guard(Lock());
-        Host().itemStrings[Key{itemId, paramIndex}] = value;
+        Host().itemStrings[ItemKey{itemId, paramIndex}] = value;
         result = 1;
     }
-    if (result != 0) SaveToStoreFileIfSet();
-    Record(71, L"SetItemParamString", Args({N(itemId), N(paramIndex), Quote(value)}), N(result));
+    if (result != 0) Persist();
+    Record(71, L"SetItemParamString", {itemId, paramIndex, Text(value)}, {result});
     return result;
 }
 
@@ -199,10 +172,10 @@ int32_t GetItemParamInt(uint32_t itemId, int32_t paramIndex, int32_t defaultValu
     int32_t result = defaultValue;
     {
         std::lock_guard<std::mutex> guard(Lock());
-        auto it = Host().itemInts.find(Key{itemId, paramIndex});
+        auto it = Host().itemInts.find(ItemKey{itemId, paramIndex});
         if (it != Host().itemInts.end()) result = it->second;
     }
-    Record(72, L"GetItemParamInt", Args({N(itemId), N(paramIndex), N(defaultValue)}), N(result));
+    Record(72, L"GetItemParamInt", {itemId, paramIndex, defaultValue}, {result});
     return result;
 }
 
@@ -212,13 +185,13 @@ const wchar_t* GetItemParamString(uint32_t itemId, int32_t paramIndex) {
     const wchar_t* result = nullptr;
     {
         std::lock_guard<std::mutex> guard(Lock());
-        auto it = Host().itemStrings.find(Key{itemId, paramIndex});
+        auto it = Host().itemStrings.find(ItemKey{itemId, paramIndex});
         if (it != Host().itemStrings.end()) {
             buffer = it->second;
             result = buffer.c_str();
         }
     }
-    Record(73, L"GetItemParamString", Args({N(itemId), N(paramIndex)}), Quote(result));
+    Record(73, L"GetItemParamString", {itemId, paramIndex}, {Text(result)});
     return result;
 }
 
@@ -227,9 +200,9 @@ int DeleteSetting(int32_t pluginId, const wchar_t* section, const wchar_t* key) 
     int result = 0;
     if (key != nullptr) {
         std::lock_guard<std::mutex> guard(Lock());
-        result = Host().store.erase(SlotKey(pluginId, section, key)) != 0 ? 1 : 0;
+        result = Host().store.erase(KeyOf(pluginId, section, key)) != 0 ? 1 : 0;
     }
-    Record(74, L"DeleteSetting", Args({N(pluginId), Quote(section), Quote(key)}), N(result));
+    Record(74, L"DeleteSetting", {pluginId, Text(section), Text(key)}, {result});
     return result;
 }
 
@@ -272,7 +245,7 @@ intptr_t Unexpected() {
         std::lock_guard<std::mutex> guard(Lock());
         ++Host().unexpectedCalls;
     }
-    Record(Slot, L"unexpected", L"unexpected call of slot " + N(Slot), L"0");
+    Record(Slot, L"unexpected", {LogNote{L"unexpected call of slot " + std::to_wstring(Slot)}}, {0});
     return 0;
 }
 

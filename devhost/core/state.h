@@ -11,21 +11,10 @@
 #include <deque>
 #include <map>
 #include <mutex>
-#include <tuple>
-#include <utility>
 
-#include "devhost/devhost.h"
+#include "devhost/core/devhost.h"
 
 namespace devhost::detail {
-
-struct StoreKey {
-    int32_t pluginId;
-    std::optional<std::wstring> section;
-    std::wstring key;
-    bool operator<(const StoreKey& other) const {
-        return std::tie(pluginId, section, key) < std::tie(other.pluginId, other.section, other.key);
-    }
-};
 
 struct PendingApply {
     std::chrono::steady_clock::time_point due;
@@ -43,10 +32,10 @@ struct State {
 
     std::map<StoreKey, SettingValue> store;
     int commits = 0;
-    std::wstring storeFile;
+    std::function<bool()> persist;
 
-    std::map<std::pair<uint32_t, int32_t>, int32_t> itemInts;
-    std::map<std::pair<uint32_t, int32_t>, std::wstring> itemStrings;
+    std::map<ItemKey, int32_t> itemInts;
+    std::map<ItemKey, std::wstring> itemStrings;
     std::map<int32_t, std::wstring> captions;
 
     std::wstring skinsFolder;
@@ -96,12 +85,16 @@ private:
 bool RunOnUiThread(const std::function<void()>& call);
 DWORD MarshalledCaller();  // 0 when this thread serves no marshalled call
 
-void Record(int slot, const wchar_t* name, std::wstring args, std::wstring result);
+// The store's key for a setting; a null section is the top level.
+inline StoreKey KeyOf(int32_t pluginId, const wchar_t* section, std::wstring key) {
+    StoreKey k{pluginId, std::nullopt, std::move(key)};
+    if (section != nullptr) k.section = std::wstring(section);
+    return k;
+}
+void Record(int slot, const wchar_t* name, std::vector<LogValue> args, std::vector<LogValue> result);
 void BlockForCallDelay();
-std::wstring Quote(const wchar_t* text);  // L"null" or the text in quotes, controls escaped
-std::wstring Hex(uint64_t value);
-// Writes the bytes to a new file, replacing any; true when all were written.
-bool WriteTextFile(const std::wstring& path, const std::string& text);
+LogValue Text(const wchar_t* text);  // nullptr for null
+LogHex Hex(const void* handle);
 
 // Slot bodies living next to their data (logging and delay are done by the table).
 const wchar_t* SkinsFolderSlot();
@@ -110,20 +103,6 @@ const wchar_t* DisplayNameSlot(const wchar_t* skin);
 int ApplySkinSlot(const wchar_t* skin);
 int LoadStringSlot(HMODULE module, UINT id, wchar_t* buffer, int capacity);
 INT_PTR ShowDialogSlot(HMODULE module, UINT dialogId, HWND owner, DLGPROC proc, LPARAM param);
-
-// What the store file holds: settings, item parameters and the launcher's own skin and
-// language (absent from older files, then left as they are on loading).
-struct StoreImage {
-    std::map<StoreKey, SettingValue> settings;
-    std::map<std::pair<uint32_t, int32_t>, int32_t> itemInts;
-    std::map<std::pair<uint32_t, int32_t>, std::wstring> itemStrings;
-    std::optional<std::wstring> currentSkin;
-    std::optional<LANGID> language;
-};
-std::string EncodeStore(const StoreImage& image);
-bool DecodeStore(const std::string& text, StoreImage* image);
-// Saves to the store file when one is set; true when none is set.
-bool SaveToStoreFileIfSet();
 
 }  // namespace devhost::detail
 

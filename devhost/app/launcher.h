@@ -19,7 +19,7 @@
 #include <string>
 #include <vector>
 
-#include "devhost/devhost.h"
+#include "devhost/core/devhost.h"
 
 namespace devhost {
 

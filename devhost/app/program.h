@@ -13,7 +13,6 @@ int RunDemo(const std::vector<std::wstring>& options);
 int RunLauncher();
 
 std::wstring ProgramFolder();  // without a trailing backslash
-std::string Utf8(const std::wstring& text);
 
 }  // namespace devhost
 

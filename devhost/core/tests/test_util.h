@@ -7,7 +7,8 @@
 
 #include <string>
 
-#include "devhost/devhost.h"
+#include "devhost/core/devhost.h"
+#include "devhost/core/text_file.h"
 
 class HostTest : public ::testing::Test {
 protected:
@@ -29,8 +30,6 @@ private:
 };
 
 using devhost::RemoveTree;
-bool WriteBytes(const std::wstring& path, const std::string& bytes);
-std::string ReadBytes(const std::wstring& path);
 // Printable form of a UTF-16 string for assertion messages: \uXXXX outside ASCII.
 std::string Show(const std::wstring& text);
 

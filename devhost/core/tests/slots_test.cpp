@@ -25,7 +25,8 @@ TEST_F(Slots, EveryUnusedSlotIsDistinctAndOnlyRecords) {
         std::vector<devhost::LogEntry> log = devhost::Log();
         ASSERT_FALSE(log.empty());
         EXPECT_EQ(slot, log.back().slot);
-        EXPECT_EQ(Show(L"unexpected call of slot " + std::to_wstring(slot)), Show(log.back().args));
+        EXPECT_EQ(Show(L"unexpected call of slot " + std::to_wstring(slot)),
+                  Show(devhost::LogArgsText(log.back().args)));
     }
     EXPECT_EQ(57, devhost::UnexpectedCalls());
 }
@@ -45,9 +46,11 @@ TEST_F(Slots, LogRecordsArgumentsResultThreadAndTellsTheObserver) {
     std::vector<devhost::LogEntry> log = devhost::Log();
     ASSERT_EQ(2u, log.size());
     EXPECT_EQ(66, log[0].slot);
-    EXPECT_EQ(Show(L"4, null, \"Key\", \"a\\x22b\""), Show(log[0].args));
+    EXPECT_EQ((std::vector<devhost::LogValue>{4, nullptr, L"Key", L"a\"b"}), log[0].args);
+    EXPECT_EQ(Show(L"4, null, \"Key\", \"a\\x22b\""), Show(devhost::LogArgsText(log[0].args)))
+        << "as people read it";
     EXPECT_EQ(GetCurrentThreadId(), log[0].threadId);
-    EXPECT_EQ(Show(L"12"), Show(log[1].result));
+    EXPECT_EQ(std::vector<devhost::LogValue>{12}, log[1].result);
     EXPECT_EQ(otherThread, log[1].threadId);
     EXPECT_LE(log[0].ms, log[1].ms);
     EXPECT_EQ(2u, observed.size());

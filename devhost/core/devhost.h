@@ -18,8 +18,11 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <optional>
 #include <string>
+#include <tuple>
+#include <utility>
 #include <variant>
 #include <vector>
 
@@ -43,18 +46,42 @@ uint64_t ElapsedMs();
 // Host version reported by slot 0 (default 0x04020300).
 void SetHostVersion(uint32_t version);
 
-// Call log. Slot is -1 for the host's own events (a delayed skin taking effect).
+// Call log: every call of a slot, with its arguments and result as values. Slot is -1
+// for the host's own events (a dialog closing, a delayed skin taking effect).
+struct LogHex {  // a handle or the host version, which people read in hex
+    uint64_t value;
+    bool operator==(const LogHex& other) const { return value == other.value; }
+    bool operator!=(const LogHex& other) const { return value != other.value; }
+};
+struct LogNote {  // words of the host's own, shown as they are
+    std::wstring text;
+    bool operator==(const LogNote& other) const { return text == other.text; }
+    bool operator!=(const LogNote& other) const { return text != other.text; }
+};
+// A null string argument or result is nullptr.
+using LogValue = std::variant<std::nullptr_t, int64_t, LogHex, std::wstring, LogNote>;
 struct LogEntry {
     int slot;
-    std::wstring name;    // e.g. L"ApplySkin", or L"unexpected" for an unused slot
-    std::wstring args;    // arguments as text: strings quoted, null as null
-    std::wstring result;  // what the slot returned, as text
-    DWORD threadId;       // the thread that made the call
-    uint64_t ms;          // ElapsedMs() at the call
-    bool marshalled;      // served on the UI thread for a caller on another one
+    std::wstring name;             // e.g. L"ApplySkin", or L"unexpected" for an unused slot
+    std::vector<LogValue> args;    // in the slot's order
+    std::vector<LogValue> result;  // one value; none while a dialog is open; LoadLocalizedString
+                                   // gives its count and the text loaded
+    DWORD threadId;                // the thread that made the call
+    uint64_t ms;                   // ElapsedMs() at the call
+    bool marshalled;               // served on the UI thread for a caller on another one
 };
 std::vector<LogEntry> Log();
-// How the log writes a string argument: in double quotes, with controls, quotes and
+// The entries of one slot, in order.
+std::vector<LogEntry> CallsOf(int slot, const std::vector<LogEntry>& log);
+// A value as a string or as a number; nullopt when it is of another kind.
+std::optional<std::wstring> AsText(const LogValue& value);
+std::optional<int64_t> AsNumber(const LogValue& value);
+// The log for people (the launcher's pane, demo and test messages): values joined by
+// ", " (arguments) or " " (result); strings as LogQuote writes them, null as null,
+// numbers in decimal, LogHex as 0x..., notes as they are.
+std::wstring LogArgsText(const std::vector<LogValue>& args);
+std::wstring LogResultText(const std::vector<LogValue>& result);
+// How the log writes a string for people: in double quotes, with controls, quotes and
 // backslashes as \xNN.
 std::wstring LogQuote(const std::wstring& text);
 void ClearLog();
@@ -85,16 +112,33 @@ bool EraseSetting(int32_t pluginId, const wchar_t* section, const std::wstring& 
 std::vector<SettingEntry> Settings(int32_t pluginId);  // top level first, then by section, key
 void ClearSettings();
 int CommitCount();  // CommitSettings calls since Reset()
-// Store file: UTF-8 text holding the settings of every plug-in id, every item
-// parameter, the current skin and the language; strings round-trip exactly, unpaired
-// surrogates included. Load replaces settings and item parameters, and the skin and
-// language when the file has them; or it leaves everything untouched and returns
-// false when the file cannot be read or is malformed.
-bool SaveStoreToFile(const std::wstring& path);
-bool LoadStoreFromFile(const std::wstring& path);
-// When set (non-empty), every CommitSettings and every item parameter written through
-// the table saves the store to this file.
-void SetStoreFile(const std::wstring& path);
+// What the launcher keeps between runs: the settings of every plug-in id, every item
+// parameter, its skin and its language. RestoreStore replaces the settings and item
+// parameters, and the skin and language when the snapshot has them.
+struct StoreKey {
+    int32_t pluginId;
+    std::optional<std::wstring> section;  // nullopt = top level
+    std::wstring key;
+    bool operator<(const StoreKey& other) const {
+        return std::tie(pluginId, section, key) < std::tie(other.pluginId, other.section, other.key);
+    }
+};
+using ItemKey = std::pair<uint32_t, int32_t>;  // item id, parameter index
+struct StoreSnapshot {
+    std::map<StoreKey, SettingValue> settings;
+    std::map<ItemKey, int32_t> itemInts;
+    std::map<ItemKey, std::wstring> itemStrings;
+    std::optional<std::wstring> currentSkin;
+    std::optional<LANGID> language;
+};
+StoreSnapshot SnapshotStore();
+void RestoreStore(StoreSnapshot snapshot);
+// When set, every CommitSettings and every item parameter written through the table
+// calls `save` on the calling thread, without the host's lock; CommitSettings returns 1
+// only when it returns true. Persist() calls it too (true when none is set). Reset()
+// removes it.
+void SetPersistence(std::function<bool()> save);
+bool Persist();
 
 // Item parameters per (itemId, paramIndex), int and string kept apart.
 void SetItemParam(uint32_t itemId, int32_t paramIndex, int32_t value);

@@ -11,7 +11,7 @@
 
 #include <atomic>
 
-#include "devhost/state.h"
+#include "devhost/core/state.h"
 
 namespace devhost {
 namespace detail {

@@ -6,7 +6,7 @@
 namespace {
 const HostServiceTable& T() { return *devhost::Table(); }
 
-void MakeFile(const std::wstring& path) { ASSERT_TRUE(WriteBytes(path, "x")) << Show(path); }
+void MakeFile(const std::wstring& path) { ASSERT_TRUE(devhost::WriteFileBytes(path, "x")) << Show(path); }
 void MakeDir(const std::wstring& path) { ASSERT_TRUE(CreateDirectoryW(path.c_str(), nullptr)) << Show(path); }
 }  // namespace
 
@@ -105,14 +105,16 @@ TEST_F(Applying, DelayedTakesEffectOnTheHostTimerAndResetCancelsIt) {
     devhost::SetCurrentSkin(L"Old.tskin");
     devhost::SetApplyMode(devhost::ApplyMode::Delayed, 400);
     T().ApplySkin(L"New.tskin");
-    EXPECT_TRUE(devhost::PumpUntil([] { return devhost::CurrentSkin() == L"New.tskin"; }, 10000))
-        << "current skin " << Show(devhost::CurrentSkin());
+    // The host's thread sets the skin, then logs it (slot -1): wait for both.
+    EXPECT_TRUE(devhost::PumpUntil(
+        [] { return devhost::CurrentSkin() == L"New.tskin" && devhost::CallCount(-1) > 0; }, 10000))
+        << "current skin " << Show(devhost::CurrentSkin()) << ", " << devhost::CallCount(-1) << " host events";
     DWORD self = GetCurrentThreadId();
     int tookEffect = 0;
     for (const devhost::LogEntry& e : devhost::Log()) {
         if (e.name != L"SkinTookEffect") continue;
         ++tookEffect;
-        EXPECT_EQ(Show(L"\"New.tskin\""), Show(e.args));
+        EXPECT_EQ(std::vector<devhost::LogValue>{L"New.tskin"}, e.args);
         EXPECT_NE(self, e.threadId) << "takes effect on the host's own thread";
     }
     EXPECT_EQ(1, tookEffect);
@@ -132,7 +134,7 @@ TEST(RemoveTree, RemovesOnlyInsideTheTempFolder) {
     const std::wstring nested = folder.path() + L"\\a\\b";
     ASSERT_TRUE(CreateDirectoryW((folder.path() + L"\\a").c_str(), nullptr));
     ASSERT_TRUE(CreateDirectoryW(nested.c_str(), nullptr));
-    ASSERT_TRUE(WriteBytes(nested + L"\\f.txt", "x"));
+    ASSERT_TRUE(devhost::WriteFileBytes(nested + L"\\f.txt", "x"));
     EXPECT_TRUE(devhost::RemoveTree(folder.path() + L"\\a"));
     EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW((folder.path() + L"\\a").c_str()));
 

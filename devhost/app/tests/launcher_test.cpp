@@ -2,7 +2,8 @@
 // skin it shows.
 #include <thread>
 
-#include "devhost/launcher.h"
+#include "devhost/app/launcher.h"
+#include "devhost/app/store_file.h"
 #include "test_util.h"
 
 namespace {
@@ -167,10 +168,12 @@ TEST(LauncherParts, LogLinesTellTheThreadAndUndoTheBackslashEscape) {
         const wchar_t* expected;
     };
     const Case cases[] = {
-        {{35, L"ApplySkin", L"\"\\x5CNight\"", L"1", ui, 42, false}, L"    42 ms  ui    ApplySkin(\"\\Night\") = 1"},
-        {{69, L"CommitSettings", L"3", L"", 0x2a, 1234567, false}, L"1234567 ms  t002a CommitSettings(3)"},
-        {{-1, L"SkinTookEffect", L"\"a\\x5C\\x5Cb\"", L"", ui, 5, false},
-         L"     5 ms  host  SkinTookEffect(\"a\\\\b\")"},
+        {{35, L"ApplySkin", {L"\\Night"}, {1}, ui, 42, false}, L"    42 ms  ui    ApplySkin(\"\\Night\") = 1"},
+        {{69, L"CommitSettings", {3}, {}, 0x2a, 1234567, false}, L"1234567 ms  t002a CommitSettings(3)"},
+        {{-1, L"SkinTookEffect", {L"a\\\\b"}, {}, ui, 5, false}, L"     5 ms  host  SkinTookEffect(\"a\\\\b\")"},
+        {{48, L"LoadLocalizedString", {devhost::LogHex{0x400000}, 120, 64}, {5, L"Sk\"in"}, ui, 7, false},
+         L"     7 ms  ui    LoadLocalizedString(0x400000, 120, 64) = 5 \"Sk\\x22in\""},
+        {{33, L"GetCurrentSkin", {}, {nullptr}, ui, 8, false}, L"     8 ms  ui    GetCurrentSkin() = null"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(Show(c.expected));

@@ -6,7 +6,7 @@
 
 #include <cstdio>
 
-#include "devhost/state.h"
+#include "devhost/core/state.h"
 
 namespace devhost {
 namespace detail {
@@ -32,7 +32,7 @@ std::condition_variable& ApplyWake() {
     return *wake;
 }
 
-void Record(int slot, const wchar_t* name, std::wstring args, std::wstring result) {
+void Record(int slot, const wchar_t* name, std::vector<LogValue> args, std::vector<LogValue> result) {
     const DWORD caller = MarshalledCaller();
     LogEntry entry{slot,       name, std::move(args), std::move(result),
                    caller != 0 ? caller : GetCurrentThreadId(), ElapsedMs(), caller != 0};
@@ -54,27 +54,12 @@ void BlockForCallDelay() {
     if (delay != 0) Sleep(delay);
 }
 
-std::wstring Quote(const wchar_t* text) {
-    if (text == nullptr) return L"null";
-    std::wstring out = L"\"";
-    for (const wchar_t* p = text; *p != 0; ++p) {
-        if (*p < 0x20 || *p == L'"' || *p == L'\\') {
-            wchar_t esc[8];
-            swprintf(esc, 8, L"\\x%02X", static_cast<unsigned>(*p));
-            out += esc;
-        } else {
-            out += *p;
-        }
-    }
-    out += L'"';
-    return out;
+LogValue Text(const wchar_t* text) {
+    if (text == nullptr) return nullptr;
+    return std::wstring(text);
 }
 
-std::wstring Hex(uint64_t value) {
-    wchar_t text[24];
-    swprintf(text, 24, L"0x%llX", static_cast<unsigned long long>(value));
-    return text;
-}
+LogHex Hex(const void* handle) { return LogHex{reinterpret_cast<uintptr_t>(handle)}; }
 
 }  // namespace detail
 
@@ -113,12 +98,71 @@ void SetHostVersion(uint32_t version) {
     Host().hostVersion = version;
 }
 
-std::wstring LogQuote(const std::wstring& text) { return detail::Quote(text.c_str()); }
-
 std::vector<LogEntry> Log() {
     std::lock_guard<std::mutex> guard(Lock());
     return Host().log;
 }
+
+std::vector<LogEntry> CallsOf(int slot, const std::vector<LogEntry>& log) {
+    std::vector<LogEntry> calls;
+    for (const LogEntry& entry : log) {
+        if (entry.slot == slot) calls.push_back(entry);
+    }
+    return calls;
+}
+
+std::optional<std::wstring> AsText(const LogValue& value) {
+    if (const auto* text = std::get_if<std::wstring>(&value)) return *text;
+    return std::nullopt;
+}
+
+std::optional<int64_t> AsNumber(const LogValue& value) {
+    if (const auto* number = std::get_if<int64_t>(&value)) return *number;
+    return std::nullopt;
+}
+
+std::wstring LogQuote(const std::wstring& text) {
+    std::wstring out = L"\"";
+    for (const wchar_t ch : text) {
+        if (ch < 0x20 || ch == L'"' || ch == L'\\') {
+            wchar_t esc[8];
+            swprintf(esc, 8, L"\\x%02X", static_cast<unsigned>(ch));
+            out += esc;
+        } else {
+            out += ch;
+        }
+    }
+    out += L'"';
+    return out;
+}
+
+namespace {
+
+std::wstring ValueText(const LogValue& value) {
+    if (std::holds_alternative<std::nullptr_t>(value)) return L"null";
+    if (const auto* number = std::get_if<int64_t>(&value)) return std::to_wstring(*number);
+    if (const auto* hex = std::get_if<LogHex>(&value)) {
+        wchar_t text[24];
+        swprintf(text, 24, L"0x%llX", static_cast<unsigned long long>(hex->value));
+        return text;
+    }
+    if (const auto* note = std::get_if<LogNote>(&value)) return note->text;
+    return LogQuote(std::get<std::wstring>(value));
+}
+
+std::wstring Joined(const std::vector<LogValue>& values, const wchar_t* separator) {
+    std::wstring text;
+    for (const LogValue& value : values) {
+        if (&value != values.data()) text += separator;
+        text += ValueText(value);
+    }
+    return text;
+}
+
+}  // namespace
+
+std::wstring LogArgsText(const std::vector<LogValue>& args) { return Joined(args, L", "); }
+std::wstring LogResultText(const std::vector<LogValue>& result) { return Joined(result, L" "); }
 
 void ClearLog() {
     std::lock_guard<std::mutex> guard(Lock());

@@ -5,7 +5,7 @@
 #include <optional>
 #include <random>
 
-#include "devhost/picture.h"
+#include "devhost/app/picture.h"
 #include "test_util.h"
 
 namespace {

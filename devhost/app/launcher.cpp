@@ -1,14 +1,13 @@
 // The launcher stand-in's window. Host calls arrive on any thread; the log observer
 // copies each entry to the heap and posts it to the window, whose thread appends it to
 // the pane and refreshes the skin and caption shown, which those calls may have changed.
-#include "devhost/launcher.h"
+#include "devhost/app/launcher.h"
 
 #include <commctrl.h>
 
 #include <cmath>
 #include <memory>
 
-#include "devhost/state.h"
 
 namespace devhost {
 namespace {
@@ -99,7 +98,7 @@ void Refresh(HWND window) {
                  : name.empty() ? L"(not a skin)"
                                 : name);
         ShowText(window, kLauncherSkinIdentifier,
-                 L"Skin " + detail::Quote(skin.c_str()) + L" in " + SkinsFolder());
+                 L"Skin " + LogQuote(skin) + L" in " + SkinsFolder());
         InvalidateRect(window, &kPreviewRect, TRUE);
     }
     const std::wstring caption = Caption(w->config.pluginId).value_or(L"");
@@ -252,7 +251,7 @@ void Command(HWND window, int id) {
         if (id >= kLauncherLanguageFirst &&
             id < kLauncherLanguageFirst + static_cast<int>(Languages().size())) {
             SetLanguage(Languages()[static_cast<size_t>(id - kLauncherLanguageFirst)].language);
-            detail::SaveToStoreFileIfSet();
+            Persist();
             CheckLanguage(window);
             if (handler != nullptr) handler(TS_EVENT_REFRESH_CAPTION, 0, 0, 0);
         }
@@ -371,8 +370,8 @@ std::wstring FormatLogEntry(const LogEntry& entry, DWORD uiThread) {
     std::wstring line = time;
     std::wstring tag = entry.slot < 0 ? L"host" : ThreadTag(entry.threadId, uiThread);
     line += tag + std::wstring(tag.size() < 6 ? 6 - tag.size() : 1, L' ');
-    line += entry.name + L"(" + entry.args + L")";
-    if (!entry.result.empty()) line += L" = " + entry.result;
+    line += entry.name + L"(" + LogArgsText(entry.args) + L")";
+    if (!entry.result.empty()) line += L" = " + LogResultText(entry.result);
     // The log escapes backslashes; skin identifiers and paths read better with them.
     for (size_t at = line.find(L"\\x5C"); at != std::wstring::npos; at = line.find(L"\\x5C", at + 1))
         line.replace(at, 4, L"\\");

@@ -11,21 +11,13 @@
 
 #include <cstdio>
 
-#include "devhost/devhost.h"
-#include "devhost/launcher.h"
-#include "devhost/program.h"
+#include "devhost/app/launcher.h"
+#include "devhost/app/program.h"
+#include "devhost/app/store_file.h"
+#include "devhost/core/devhost.h"
+#include "devhost/core/text_file.h"
 
 namespace devhost {
-
-std::string Utf8(const std::wstring& text) {
-    if (text.empty()) return {};
-    int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
-                                   nullptr, nullptr);
-    std::string out(static_cast<size_t>(size), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), size, nullptr,
-                        nullptr);
-    return out;
-}
 
 std::wstring ProgramFolder() {
     std::vector<wchar_t> path(MAX_PATH);
