@@ -8,6 +8,7 @@
 #include <cmath>
 #include <memory>
 
+#include "core/windows_theme.h"
 #include "devhost/state.h"
 
 namespace devhost {
@@ -244,7 +245,7 @@ void Command(HWND window, int id) {
         int value = ToggleAppsTheme();
         AppendLine(window, value < 0 ? L"host: the app theme could not be written"
                                      : std::wstring(L"host: Windows app theme now ") +
-                                           (value == 0 ? L"dark" : L"light") + L" (AppsUseLightTheme " +
+                                           (value == 0 ? L"dark" : L"light") + L" (" + kLightThemeValue + L" " +
                                            std::to_wstring(value) + L"), \"ImmersiveColorSet\" broadcast");
         break;
     }
@@ -381,8 +382,8 @@ std::wstring FormatLogEntry(const LogEntry& entry, DWORD uiThread) {
 
 int ToggleAppsTheme() {
     DWORD value = 1, size = sizeof(value);
-    if (RegGetValueW(HKEY_CURRENT_USER, L"Software\\Microsoft\\Windows\\CurrentVersion\\Themes\\Personalize",
-                     L"AppsUseLightTheme", RRF_RT_REG_DWORD, nullptr, &value, &size) != ERROR_SUCCESS)
+    if (RegGetValueW(HKEY_CURRENT_USER, kPersonalizeKey, kLightThemeValue, RRF_RT_REG_DWORD, nullptr, &value,
+                     &size) != ERROR_SUCCESS)
         value = 1;
     const DWORD next = value == 0 ? 1 : 0;
     if (!SetAppsUseLightTheme(next)) return -1;
