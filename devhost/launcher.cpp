@@ -10,6 +10,7 @@
 
 #include "core/windows_theme.h"
 #include "devhost/state.h"
+#include "res/languages.h"
 
 namespace devhost {
 namespace {
@@ -340,16 +341,11 @@ LRESULT CALLBACK LauncherProc(HWND window, UINT message, WPARAM wParam, LPARAM l
 }  // namespace
 
 const std::vector<LanguageChoice>& Languages() {
-    static const std::vector<LanguageChoice> languages = {
-        {0x0000, L"English (neutral)"},
-        {0x000A, L"Espa\u00F1ol"},
-        {0x0010, L"Italiano"},
-        {0x0011, L"\u65E5\u672C\u8A9E"},
-        {0x0012, L"\uD55C\uAD6D\uC5B4"},
-        {0x0019, L"\u0420\u0443\u0441\u0441\u043A\u0438\u0439"},
-        {0x0404, L"\u7E41\u9AD4\u4E2D\u6587"},
-        {0x0804, L"\u7B80\u4F53\u4E2D\u6587"},
-    };
+    static const std::vector<LanguageChoice> languages = [] {
+        std::vector<LanguageChoice> choices;
+        for (const ResourceLanguage& l : kResourceLanguages) choices.push_back({l.id, l.ownName});
+        return choices;
+    }();
     return languages;
 }
 

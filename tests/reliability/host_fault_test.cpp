@@ -256,7 +256,8 @@ TEST_F(HostFaultTest, SkinsFolderRemovedAndRestoredWhileSwitching) {
 class DeniedKey {
 public:
     DeniedKey() {
-        if (RegOpenKeyExW(HKEY_CURRENT_USER, kPersonalizeKey, 0, READ_CONTROL | WRITE_DAC, &key_) != ERROR_SUCCESS) {
+        if (RegOpenKeyExW(HKEY_CURRENT_USER, kPersonalizeKey, 0, READ_CONTROL | WRITE_DAC, &key_) !=
+            ERROR_SUCCESS) {
             key_ = nullptr;
             return;
         }
@@ -333,7 +334,8 @@ TEST_F(HostFaultTest, ThemeKeyAbsentOfAnotherTypeOrDeniedCountsAsLight) {
     };
     auto setRaw = [](DWORD type, const std::vector<BYTE>& data) {
         HKEY key;
-        RegCreateKeyExW(HKEY_CURRENT_USER, kPersonalizeKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr);
+        RegCreateKeyExW(HKEY_CURRENT_USER, kPersonalizeKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key,
+                        nullptr);
         RegSetValueExW(key, kLightThemeValue, 0, type, data.data(), static_cast<DWORD>(data.size()));
         RegCloseKey(key);
     };
