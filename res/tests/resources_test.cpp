@@ -673,7 +673,7 @@ protected:
     std::vector<BYTE> block_;
 };
 
-// A version of the fixed information as the version strings write it: "1, 0, 2, 0".
+// A version of the fixed information as the version strings write it, "a, b, c, d".
 std::string VersionText(DWORD ms, DWORD ls) {
     char text[32];
     snprintf(text, sizeof text, "%u, %u, %u, %u", unsigned{HIWORD(ms)}, unsigned{LOWORD(ms)},
@@ -706,7 +706,7 @@ TEST_F(VersionResource, SingleNeutralUnicodeTranslation) {
 }
 
 TEST_F(VersionResource, Strings) {
-    // The version strings say what the fixed information says, in the "1, 0, 2, 0" form.
+    // The version strings say what the fixed information says.
     const VS_FIXEDFILEINFO* fixed = Fixed();
     ASSERT_NE(fixed, nullptr) << "no fixed information";
     const std::string fileVersion = VersionText(fixed->dwFileVersionMS, fixed->dwFileVersionLS);
