@@ -1,6 +1,6 @@
 # Builds the release package with CPack, unpacks it, checks its contents and loads
 # the packaged DLL through the development host.
-set(zip ${BUILD}/Varnel-1.0.2-win64.zip)
+set(zip ${BUILD}/${PACKAGE}.zip)
 file(REMOVE ${zip})
 execute_process(COMMAND ${CPACK} -G ZIP -C Release WORKING_DIRECTORY ${BUILD}
                 RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE out)

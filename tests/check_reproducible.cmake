@@ -28,8 +28,7 @@ if(NOT rc EQUAL 0)
     message(FATAL_ERROR "cannot copy the sources")
 endif()
 
-set(outputs bin/Varnel.dll symbols/Varnel.dll.debug Varnel-1.0.2-win64.zip
-            Varnel-1.0.2-win64-symbols.zip)
+set(outputs bin/Varnel.dll symbols/Varnel.dll.debug ${PACKAGE}.zip ${PACKAGE}-symbols.zip)
 foreach(copy a second-copy-in-a-longer-folder)
     set(src ${work}/${copy}/source)
     set(bin ${work}/${copy}/build)

@@ -41,7 +41,7 @@ if(NOT out MATCHES "sign: signed")
     message(FATAL_ERROR "packaging did not sign the DLL:\n${out}")
 endif()
 run("unpacking" ${CMAKE_COMMAND} -E chdir ${work}/unpacked
-                ${CMAKE_COMMAND} -E tar xf ${work}/packages/Varnel-1.0.2-win64.zip)
+                ${CMAKE_COMMAND} -E tar xf ${work}/packages/${PACKAGE}.zip)
 set(dll ${work}/unpacked/Varnel.dll)
 
 run("osslsigncode verify" ${OSSLSIGNCODE} verify -CAfile ${work}/cert.pem -in ${dll})

@@ -11,7 +11,7 @@ execute_process(COMMAND ${CPACK} -G ZIP -C Release -B ${work}/packages WORKING_D
 if(NOT rc EQUAL 0)
     message(FATAL_ERROR "cpack failed (${rc}): ${out}")
 endif()
-foreach(zip Varnel-1.0.2-win64.zip Varnel-1.0.2-win64-symbols.zip)
+foreach(zip ${PACKAGE}.zip ${PACKAGE}-symbols.zip)
     execute_process(COMMAND ${CMAKE_COMMAND} -E tar xf ${work}/packages/${zip}
                     WORKING_DIRECTORY ${work}/unpacked RESULT_VARIABLE rc)
     if(NOT rc EQUAL 0)

@@ -11,6 +11,7 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -21,19 +22,12 @@
 #include "devhost/core/devhost.h"
 #include "devhost/core/text_file.h"
 #include "plugin/about.h"
+#include "languages.h"
 #include "resource.h"
 #include "ui/dialog_util.h"
 #include "ui/dialogs.h"
 
 namespace {
-
-struct Language {
-    LANGID id;
-    const wchar_t* tag;
-};
-const Language kLanguages[] = {{0x0000, L"en"}, {0x000A, L"es"},    {0x0010, L"it"},
-                               {0x0011, L"ja"}, {0x0012, L"ko"},    {0x0019, L"ru"},
-                               {0x0404, L"zh-TW"}, {0x0804, L"zh-CN"}};
 
 constexpr uint32_t kItemId = 7;
 
@@ -134,15 +128,15 @@ int wmain(int argc, wchar_t** argv) {
 
     int failures = 0;
     for (const Dialog& d : kDialogs) {
-        for (const Language& l : kLanguages) {
+        for (const ResourceLanguage& l : kResourceLanguages) {
             if (!d.translated && l.id != 0x0000) {
                 continue;
             }
-            if (!languages.empty() && (L"," + languages + L",").find(L"," + std::wstring(l.tag) + L",") ==
-                                          std::wstring::npos) {
+            const std::wstring tag(l.tag, l.tag + std::strlen(l.tag));
+            if (!languages.empty() && (L"," + languages + L",").find(L"," + tag + L",") == std::wstring::npos) {
                 continue;
             }
-            const std::wstring path = out + L"\\" + d.name + L"-" + l.tag + suffix;
+            const std::wstring path = out + L"\\" + d.name + L"-" + tag + suffix;
             bool written = false;
             devhost::SetLanguage(l.id);
             devhost::PushDialogScript([&](HWND dlg) {

@@ -14,6 +14,7 @@
 #include <map>
 #include <optional>
 
+#include "core/windows_theme.h"
 #include "devhost/app/launcher.h"
 #include "devhost/app/picture.h"
 #include "devhost/app/program.h"
@@ -320,7 +321,8 @@ void Demo::FlipTheme() {
     const size_t mark = Log().size();
     const int commits = CommitCount();
     t_.Check(SetAppsUseLightTheme(0), L"the app theme could not be written");
-    t_.Now(L"Windows", L"HKCU\\...\\Themes\\Personalize AppsUseLightTheme = 0 (apps now dark)");
+    t_.Now(L"Windows",
+           std::wstring(L"HKCU\\...\\Themes\\Personalize ") + kLightThemeValue + L" = 0 (apps now dark)");
     const uint64_t broadcast = ElapsedMs();
     BroadcastColorSetChange();
     t_.At(broadcast, L"Windows",
@@ -652,7 +654,7 @@ int Demo::Run(const std::vector<std::wstring>& options) {
     t_.Check(SetAppsUseLightTheme(1), L"the app theme could not be written");
     t_.Now(L"host",
            L"stored ChangeMode 1, light skin " + Name(samples_[9]) + L", dark skin " + Name(samples_[2]));
-    t_.Now(L"Windows", L"AppsUseLightTheme = 1 (apps light)");
+    t_.Now(L"Windows", kLightThemeValue + std::wstring(L" = 1 (apps light)"));
     const size_t mark = Log().size();
     const int commits = CommitCount();
     StartSession(L"theme sync mode: the initial check asks for the light skin");

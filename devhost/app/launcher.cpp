@@ -8,6 +8,8 @@
 #include <cmath>
 #include <memory>
 
+#include "core/windows_theme.h"
+#include "res/languages.h"
 
 namespace devhost {
 namespace {
@@ -243,7 +245,7 @@ void Command(HWND window, int id) {
         int value = ToggleAppsTheme();
         AppendLine(window, value < 0 ? L"host: the app theme could not be written"
                                      : std::wstring(L"host: Windows app theme now ") +
-                                           (value == 0 ? L"dark" : L"light") + L" (AppsUseLightTheme " +
+                                           (value == 0 ? L"dark" : L"light") + L" (" + kLightThemeValue + L" " +
                                            std::to_wstring(value) + L"), \"ImmersiveColorSet\" broadcast");
         break;
     }
@@ -338,16 +340,11 @@ LRESULT CALLBACK LauncherProc(HWND window, UINT message, WPARAM wParam, LPARAM l
 }  // namespace
 
 const std::vector<LanguageChoice>& Languages() {
-    static const std::vector<LanguageChoice> languages = {
-        {0x0000, L"English (neutral)"},
-        {0x000A, L"Espa\u00F1ol"},
-        {0x0010, L"Italiano"},
-        {0x0011, L"\u65E5\u672C\u8A9E"},
-        {0x0012, L"\uD55C\uAD6D\uC5B4"},
-        {0x0019, L"\u0420\u0443\u0441\u0441\u043A\u0438\u0439"},
-        {0x0404, L"\u7E41\u9AD4\u4E2D\u6587"},
-        {0x0804, L"\u7B80\u4F53\u4E2D\u6587"},
-    };
+    static const std::vector<LanguageChoice> languages = [] {
+        std::vector<LanguageChoice> choices;
+        for (const ResourceLanguage& l : kResourceLanguages) choices.push_back({l.id, l.ownName});
+        return choices;
+    }();
     return languages;
 }
 
@@ -380,8 +377,8 @@ std::wstring FormatLogEntry(const LogEntry& entry, DWORD uiThread) {
 
 int ToggleAppsTheme() {
     DWORD value = 1, size = sizeof(value);
-    if (RegGetValueW(HKEY_CURRENT_USER, L"Software\\Microsoft\\Windows\\CurrentVersion\\Themes\\Personalize",
-                     L"AppsUseLightTheme", RRF_RT_REG_DWORD, nullptr, &value, &size) != ERROR_SUCCESS)
+    if (RegGetValueW(HKEY_CURRENT_USER, kPersonalizeKey, kLightThemeValue, RRF_RT_REG_DWORD, nullptr, &value,
+                     &size) != ERROR_SUCCESS)
         value = 1;
     const DWORD next = value == 0 ? 1 : 0;
     if (!SetAppsUseLightTheme(next)) return -1;

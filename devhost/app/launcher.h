@@ -52,7 +52,7 @@ struct LanguageChoice {
     LANGID language;
     const wchar_t* name;  // in its own language
 };
-// The eight languages of the menu, neutral first.
+// The languages of the menu, those of res/languages.h, neutral first.
 const std::vector<LanguageChoice>& Languages();
 
 // Stripes of the preview: the same identifier always gives the same colours.

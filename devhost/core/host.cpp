@@ -6,6 +6,7 @@
 
 #include <cstdio>
 
+#include "core/windows_theme.h"
 #include "devhost/core/state.h"
 
 namespace devhost {
@@ -199,9 +200,6 @@ std::optional<std::wstring> Caption(int32_t pluginId) {
 }
 
 namespace {
-const wchar_t kPersonalizeKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Themes\\Personalize";
-const wchar_t kLightThemeValue[] = L"AppsUseLightTheme";
-
 bool WriteThemeValue(DWORD type, const void* data, DWORD size) {
     HKEY key;
     if (RegCreateKeyExW(HKEY_CURRENT_USER, kPersonalizeKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr,

@@ -25,6 +25,7 @@
 
 #include "devhost/core/text_file.h"
 #include "resource.h"
+#include "varnel_version.h"
 
 namespace {
 
@@ -654,20 +655,37 @@ protected:
         return static_cast<const wchar_t*>(value);
     }
 
+    // The root block, or null when it is missing or not of its size.
+    const VS_FIXEDFILEINFO* Fixed() {
+        void* value = nullptr;
+        UINT length = 0;
+        if (!VerQueryValueW(block_.data(), L"\\", &value, &length) || length != sizeof(VS_FIXEDFILEINFO))
+            return nullptr;
+        return static_cast<const VS_FIXEDFILEINFO*>(value);
+    }
+
     std::vector<BYTE> block_;
 };
 
-TEST_F(VersionResource, FixedInformationIs1020) {
-    void* value = nullptr;
-    UINT length = 0;
-    ASSERT_TRUE(VerQueryValueW(block_.data(), L"\\", &value, &length));
-    ASSERT_EQ(length, sizeof(VS_FIXEDFILEINFO));
-    const auto* fixed = static_cast<const VS_FIXEDFILEINFO*>(value);
+// A version of the fixed information as the version strings write it, "a, b, c, d".
+std::string VersionText(DWORD ms, DWORD ls) {
+    char text[32];
+    snprintf(text, sizeof text, "%u, %u, %u, %u", unsigned{HIWORD(ms)}, unsigned{LOWORD(ms)},
+             unsigned{HIWORD(ls)}, unsigned{LOWORD(ls)});
+    return text;
+}
+
+TEST_F(VersionResource, FixedInformationIsTheProjectVersion) {
+    const VS_FIXEDFILEINFO* fixed = Fixed();
+    ASSERT_NE(fixed, nullptr) << "no fixed information";
     EXPECT_EQ(fixed->dwSignature, 0xFEEF04BDu);
-    EXPECT_EQ(fixed->dwFileVersionMS, 0x00010000u);
-    EXPECT_EQ(fixed->dwFileVersionLS, 0x00020000u);
-    EXPECT_EQ(fixed->dwProductVersionMS, 0x00010000u);
-    EXPECT_EQ(fixed->dwProductVersionLS, 0x00020000u);
+    // major.minor in the most significant word, build.0 in the least.
+    const DWORD ms = DWORD{VARNEL_VERSION_MAJOR} << 16 | DWORD{VARNEL_VERSION_MINOR};
+    const DWORD ls = DWORD{VARNEL_VERSION_PATCH} << 16;
+    EXPECT_EQ(fixed->dwFileVersionMS, ms);
+    EXPECT_EQ(fixed->dwFileVersionLS, ls);
+    EXPECT_EQ(fixed->dwProductVersionMS, ms);
+    EXPECT_EQ(fixed->dwProductVersionLS, ls);
     EXPECT_EQ(fixed->dwFileType, static_cast<DWORD>(VFT_DLL));
 }
 
@@ -682,13 +700,18 @@ TEST_F(VersionResource, SingleNeutralUnicodeTranslation) {
 }
 
 TEST_F(VersionResource, Strings) {
+    // The version strings say what the fixed information says.
+    const VS_FIXEDFILEINFO* fixed = Fixed();
+    ASSERT_NE(fixed, nullptr) << "no fixed information";
+    const std::string fileVersion = VersionText(fixed->dwFileVersionMS, fixed->dwFileVersionLS);
+    const std::string productVersion = VersionText(fixed->dwProductVersionMS, fixed->dwProductVersionLS);
     const struct { const wchar_t* name; const char* want; } kStrings[] = {
         {L"FileDescription", "Tessera Varnel Plugin"},
-        {L"FileVersion", "1, 0, 2, 0"},
+        {L"FileVersion", fileVersion.c_str()},
         {L"InternalName", "Varnel"},
         {L"OriginalFilename", "Varnel.dll"},
         {L"ProductName", "Tessera Varnel Plugin"},
-        {L"ProductVersion", "1, 0, 2, 0"},
+        {L"ProductVersion", productVersion.c_str()},
     };
     for (const auto& s : kStrings) {
         SCOPED_TRACE(devhost::Utf8(s.name));

@@ -16,11 +16,10 @@
 #include "engine/rotation.h"
 #include "core/state.h"
 #include "core/threads.h"
+#include "core/windows_theme.h"
 
 namespace {
 
-constexpr wchar_t kPersonalizeKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Themes\\Personalize";
-constexpr wchar_t kLightThemeValue[] = L"AppsUseLightTheme";
 constexpr wchar_t kColorSetChange[] = L"ImmersiveColorSet";
 
 bool AppsUseDarkTheme() {

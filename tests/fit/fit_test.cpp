@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "devhost/core/text_file.h"
+#include "languages.h"
 #include "resource.h"
 
 namespace {
@@ -37,17 +38,10 @@ const Dialog kDialogs[] = {{IDD_ABOUT, "about"},
                            {IDD_THEME_SYNC_SETTINGS, "theme-sync-settings"}};
 
 const char* LanguageTag(LANGID language) {
-    switch (language) {
-        case 0x0000: return "en";
-        case 0x000A: return "es";
-        case 0x0010: return "it";
-        case 0x0011: return "ja";
-        case 0x0012: return "ko";
-        case 0x0019: return "ru";
-        case 0x0404: return "zh-TW";
-        case 0x0804: return "zh-CN";
-        default: return "other";
+    for (const ResourceLanguage& l : kResourceLanguages) {
+        if (l.id == language) return l.tag;
     }
+    return "other";
 }
 
 // A path from the environment, Unix ones through Wine's root drive.
@@ -355,7 +349,8 @@ TEST(Fit, NoDialogTextFitsWorseThanRecorded) {
     int failing[3] = {};
     for (const Dialog& d : kDialogs) {
         const std::vector<LANGID> languages = LanguagesOf(module, d.id);
-        EXPECT_EQ(languages.size(), d.id == IDD_ABOUT ? 1u : 8u) << "languages of dialog " << d.id;
+        EXPECT_EQ(languages.size(), d.id == IDD_ABOUT ? 1u : kResourceLanguageCount)
+            << "languages of dialog " << d.id;
         for (LANGID language : languages) {
             Template t;
             SCOPED_TRACE(std::string(d.name) + " " + LanguageTag(language));

@@ -8,10 +8,11 @@
 #include "plugin/about.h"
 #include "resource.h"
 #include "support/plugin_fixture.h"
+#include "varnel_version.h"
 
 namespace {
 
-const std::wstring kDescription = L"Tessera Varnel Plugin Ver. 1.0.2";
+const std::wstring kDescription = L"Tessera Varnel Plugin Ver. " VARNEL_VERSION_TEXT;
 
 class AboutTest : public PluginTest {};
 

@@ -1,12 +1,15 @@
 // The export's events, driven as the launcher drives them.
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdint>
+#include <iterator>
 #include <string>
 
 #include "config/settings.h"
 #include "plugin/about.h"
 #include "core/state.h"
+#include "languages.h"
 #include "resource.h"
 #include "support/plugin_fixture.h"
 
@@ -98,11 +101,15 @@ TEST_F(EventTest, CaptionRefreshFollowsTheHostsLanguage) {
         {0x0011, L"スキン変更"},        {0x0012, L"스킨 변경"},    {0x0019, L"Смена скина"},
         {0x0404, L"切換皮膚"},          {0x0804, L"切换皮肤"},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(::testing::Message() << "language 0x" << std::hex << c.language);
-        devhost::SetLanguage(c.language);
+    ASSERT_EQ(kResourceLanguageCount, std::size(cases)) << "languages built against captions stated here";
+    for (const ResourceLanguage& built : kResourceLanguages) {
+        SCOPED_TRACE(::testing::Message() << "language " << built.tag << " (0x" << std::hex << built.id << ")");
+        const auto c = std::find_if(std::begin(cases), std::end(cases),
+                                    [&](const auto& stated) { return stated.language == built.id; });
+        ASSERT_NE(std::end(cases), c) << "no caption stated for this language";
+        devhost::SetLanguage(c->language);
         EXPECT_EQ(1, Send(TS_EVENT_REFRESH_CAPTION));
-        EXPECT_EQ(c.caption, devhost::Caption(2).value_or(L"<none>"));
+        EXPECT_EQ(c->caption, devhost::Caption(2).value_or(L"<none>"));
     }
 }
 

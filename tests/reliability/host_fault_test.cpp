@@ -9,6 +9,7 @@
 #include <aclapi.h>
 
 #include "catalog/catalog.h"
+#include "core/windows_theme.h"
 #include "engine/theme.h"
 #include "reliability/reliability_support.h"
 #include "resource.h"
@@ -18,8 +19,6 @@ namespace {
 
 using devhost::Utf8;
 using reliability::Summary;
-
-const wchar_t kPersonalize[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Themes\\Personalize";
 
 void Report(const std::string& name, const std::string& expected, const std::string& observed, bool held) {
     Summary("fault", name, {{"expected", expected}, {"observed", observed}, {"held", held ? "yes" : "NO"}});
@@ -257,7 +256,8 @@ TEST_F(HostFaultTest, SkinsFolderRemovedAndRestoredWhileSwitching) {
 class DeniedKey {
 public:
     DeniedKey() {
-        if (RegOpenKeyExW(HKEY_CURRENT_USER, kPersonalize, 0, READ_CONTROL | WRITE_DAC, &key_) != ERROR_SUCCESS) {
+        if (RegOpenKeyExW(HKEY_CURRENT_USER, kPersonalizeKey, 0, READ_CONTROL | WRITE_DAC, &key_) !=
+            ERROR_SUCCESS) {
             key_ = nullptr;
             return;
         }
@@ -300,7 +300,7 @@ public:
     // Whether a reader is really refused.
     static bool Honoured() {
         HKEY probe = nullptr;
-        const LSTATUS status = RegOpenKeyExW(HKEY_CURRENT_USER, kPersonalize, 0, KEY_QUERY_VALUE, &probe);
+        const LSTATUS status = RegOpenKeyExW(HKEY_CURRENT_USER, kPersonalizeKey, 0, KEY_QUERY_VALUE, &probe);
         if (status == ERROR_SUCCESS) RegCloseKey(probe);
         return status == ERROR_ACCESS_DENIED;
     }
@@ -334,8 +334,9 @@ TEST_F(HostFaultTest, ThemeKeyAbsentOfAnotherTypeOrDeniedCountsAsLight) {
     };
     auto setRaw = [](DWORD type, const std::vector<BYTE>& data) {
         HKEY key;
-        RegCreateKeyExW(HKEY_CURRENT_USER, kPersonalize, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr);
-        RegSetValueExW(key, L"AppsUseLightTheme", 0, type, data.data(), static_cast<DWORD>(data.size()));
+        RegCreateKeyExW(HKEY_CURRENT_USER, kPersonalizeKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key,
+                        nullptr);
+        RegSetValueExW(key, kLightThemeValue, 0, type, data.data(), static_cast<DWORD>(data.size()));
         RegCloseKey(key);
     };
 
@@ -347,7 +348,7 @@ TEST_F(HostFaultTest, ThemeKeyAbsentOfAnotherTypeOrDeniedCountsAsLight) {
         std::function<void()> arrange;
     };
     const std::vector<Case> cases = {
-        {"theme_key_absent", [] { RegDeleteKeyW(HKEY_CURRENT_USER, kPersonalize); }},
+        {"theme_key_absent", [] { RegDeleteKeyW(HKEY_CURRENT_USER, kPersonalizeKey); }},
         {"theme_value_qword_0", [&] { setRaw(REG_QWORD, std::vector<BYTE>(8, 0)); }},
         {"theme_value_binary_4_bytes_0", [&] { setRaw(REG_BINARY, std::vector<BYTE>(4, 0)); }},
         {"theme_value_dword_too_short", [&] { setRaw(REG_DWORD, std::vector<BYTE>(2, 0)); }},

@@ -21,6 +21,7 @@
 #include "support/plugin_fixture.h"
 #include "support/watchdog.h"
 #include "ui/dialogs.h"
+#include "varnel_version.h"
 
 namespace {
 
@@ -272,7 +273,7 @@ TEST_F(RealHostTest, DescriptionAndAboutReadTheVersionOfADllPastMaxPath) {
     wchar_t line[256] = {};
     EXPECT_EQ(static_cast<int32_t>(TS_REQUIRED_HOST_VERSION),
               plugin.handler(TS_EVENT_DESCRIBE, reinterpret_cast<uint64_t>(line), 256, 0));
-    EXPECT_EQ(std::wstring(L"Tessera Varnel Plugin Ver. 1.0.2"), line);
+    EXPECT_EQ(std::wstring(L"Tessera Varnel Plugin Ver. " VARNEL_VERSION_TEXT), line);
     devhost::UnloadPlugin(&plugin);
     devhost::PumpUntil([] { return false; }, 200);
 }

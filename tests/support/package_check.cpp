@@ -8,6 +8,7 @@
 #include <string>
 
 #include "devhost/core/devhost.h"
+#include "varnel_version.h"
 
 int wmain(int argc, wchar_t** argv) {
     if (argc != 2) {
@@ -28,7 +29,8 @@ int wmain(int argc, wchar_t** argv) {
     devhost::UnloadPlugin(&plugin);
     std::wprintf(L"event 1 -> 0x%08X \"%ls\"; event 2 -> %d; caption \"%ls\"; event 3 -> %d\n",
                  static_cast<unsigned>(version), description, init, caption.c_str(), shut);
-    const bool ok = version == 0x04020300 && std::wstring(description) == L"Tessera Varnel Plugin Ver. 1.0.2" &&
+    const bool ok = version == 0x04020300 &&
+                    std::wstring(description) == L"Tessera Varnel Plugin Ver. " VARNEL_VERSION_TEXT &&
                     init == 1 && caption == L"Switch Skin" && shut == 1;
     return ok ? 0 : 1;
 }

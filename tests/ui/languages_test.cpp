@@ -1,5 +1,10 @@
-// Every settings dialog, opened in each of the eight languages the host may pick.
+// Every settings dialog, opened in each language of the build that the host may pick.
 #include "ui/dialog_test.h"
+
+#include <algorithm>
+#include <iterator>
+
+#include "languages.h"
 
 namespace {
 
@@ -39,8 +44,13 @@ class LanguagesTest : public DialogTest {};
 
 TEST_F(LanguagesTest, EachDialogShowsItsTitleAndOkButtonInTheHostsLanguage) {
     MakeSkins({L"Aurora", L"Basalt"});
-    for (const Language& language : kLanguages) {
-        SCOPED_TRACE(testing::Message() << "language 0x" << std::hex << language.id);
+    ASSERT_EQ(kResourceLanguageCount, std::size(kLanguages)) << "languages built against languages stated here";
+    for (const ResourceLanguage& built : kResourceLanguages) {
+        SCOPED_TRACE(testing::Message() << "language " << built.tag << " (0x" << std::hex << built.id << ")");
+        const auto stated = std::find_if(std::begin(kLanguages), std::end(kLanguages),
+                                         [&](const Language& l) { return l.id == built.id; });
+        ASSERT_NE(std::end(kLanguages), stated) << "no texts stated for this language";
+        const Language& language = *stated;
         devhost::SetLanguage(language.id);
         struct Dialog {
             UINT id;

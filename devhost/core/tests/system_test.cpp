@@ -1,9 +1,9 @@
 // The theme helpers, plug-in loading and the message pump.
 #include "test_util.h"
 
-namespace {
+#include "core/windows_theme.h"
 
-const wchar_t kKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Themes\\Personalize";
+namespace {
 
 std::wstring g_lastSetting;
 int g_settingChanges = 0;
@@ -38,7 +38,7 @@ using Theme = HostTest;
 TEST_F(Theme, RegistryValueIsWrittenWithTheTypeAsked) {
     ASSERT_TRUE(devhost::SetAppsUseLightTheme(0));
     DWORD value = 99, size = sizeof(value), type = 0;
-    ASSERT_EQ(ERROR_SUCCESS, RegGetValueW(HKEY_CURRENT_USER, kKey, L"AppsUseLightTheme", RRF_RT_ANY,
+    ASSERT_EQ(ERROR_SUCCESS, RegGetValueW(HKEY_CURRENT_USER, kPersonalizeKey, kLightThemeValue, RRF_RT_ANY,
                                           &type, &value, &size));
     EXPECT_EQ(static_cast<DWORD>(REG_DWORD), type);
     EXPECT_EQ(0u, value);
@@ -46,13 +46,13 @@ TEST_F(Theme, RegistryValueIsWrittenWithTheTypeAsked) {
     ASSERT_TRUE(devhost::SetAppsUseLightThemeString(L"1"));
     wchar_t text[8] = {};
     size = sizeof(text);
-    ASSERT_EQ(ERROR_SUCCESS, RegGetValueW(HKEY_CURRENT_USER, kKey, L"AppsUseLightTheme", RRF_RT_ANY,
+    ASSERT_EQ(ERROR_SUCCESS, RegGetValueW(HKEY_CURRENT_USER, kPersonalizeKey, kLightThemeValue, RRF_RT_ANY,
                                           &type, text, &size));
     EXPECT_EQ(static_cast<DWORD>(REG_SZ), type);
     EXPECT_STREQ(L"1", text);
 
     ASSERT_TRUE(devhost::DeleteAppsUseLightTheme());
-    EXPECT_EQ(ERROR_FILE_NOT_FOUND, RegGetValueW(HKEY_CURRENT_USER, kKey, L"AppsUseLightTheme",
+    EXPECT_EQ(ERROR_FILE_NOT_FOUND, RegGetValueW(HKEY_CURRENT_USER, kPersonalizeKey, kLightThemeValue,
                                                  RRF_RT_ANY, nullptr, nullptr, nullptr));
     EXPECT_TRUE(devhost::DeleteAppsUseLightTheme()) << "deleting what is gone is fine";
 }
