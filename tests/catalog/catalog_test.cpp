@@ -9,7 +9,7 @@
 
 #include "catalog/catalog.h"
 #include "engine/rotation.h"
-#include "config/host_log.h"
+#include "support/host_log.h"
 #include "core/threads.h"
 #include "devhost/core/devhost.h"
 #include "support/plugin_fixture.h"

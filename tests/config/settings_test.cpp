@@ -7,7 +7,7 @@
 #include <thread>
 #include <vector>
 
-#include "config/host_log.h"
+#include "support/host_log.h"
 #include "config/settings.h"
 #include "engine/schedule.h"
 #include "core/clock.h"

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "catalog/catalog.h"
-#include "config/host_log.h"
+#include "support/host_log.h"
 #include "config/settings.h"
 #include "devhost/core/devhost.h"
 #include "engine/rotation.h"

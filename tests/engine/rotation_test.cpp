@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "config/host_log.h"
+#include "support/host_log.h"
 #include "devhost/core/devhost.h"
 #include "engine/rotation.h"
 #include "support/plugin_fixture.h"
