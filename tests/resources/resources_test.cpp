@@ -4,10 +4,13 @@
 // 1. which ids exist and in which languages (dialogs 103-106 and strings 120-123
 //    in eight languages; the icon, About box and version resource neutral only);
 // 2. every dialog template in every language: header, font, and each control's
-//    id, class, style, position, size and text, in template order;
-// 3. that every template builds a live dialog whose controls have those texts and
+//    id, class, style and text, in template order;
+// 3. the geometry every layout must keep, whatever its coordinates: each control
+//    inside its dialog, and no two controls on top of each other unless the layout
+//    means it (listed by name below);
+// 4. that every template builds a live dialog whose controls have those texts and
 //    classes (the common controls included);
-// 4. the string table, the version resource and the icon's eight 32-bit images.
+// 5. the string table, the version resource and the icon's eight 32-bit images.
 #include <windows.h>
 #include <commctrl.h>
 
@@ -18,9 +21,11 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <initializer_list>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "devhost/core/text_file.h"
@@ -184,7 +189,6 @@ struct Control {
     DWORD id;
     const wchar_t* cls;  // the class as the window manager registers it
     DWORD style;
-    short x, y, cx, cy;
     const Texts* text;
 };
 
@@ -197,79 +201,90 @@ struct Dialog {
 
 Dialog MainSettings() {
     return {IDD_MAIN_SETTINGS, 281, 125, &kMainTitle, {
-        {1101, L"Button", kRadio, 20, 14, 220, 10, &kMainPeriodic},
-        {1103, L"Button", kPush, 34, 29, 81, 16, &kMainPeriodicSettings},
-        {1102, L"Button", kRadio, 20, 58, 220, 10, &kMainThemeSync},
-        {1104, L"Button", kPush, 34, 73, 81, 16, &kMainThemeSettings},
-        {IDOK, L"Button", kDefPush, 145, 99, 60, 16, &kOk},
-        {IDCANCEL, L"Button", kPush, 211, 99, 60, 16, &kCancel},
+        {1101, L"Button", kRadio, &kMainPeriodic},
+        {1103, L"Button", kPush, &kMainPeriodicSettings},
+        {1102, L"Button", kRadio, &kMainThemeSync},
+        {1104, L"Button", kPush, &kMainThemeSettings},
+        {IDOK, L"Button", kDefPush, &kOk},
+        {IDCANCEL, L"Button", kPush, &kCancel},
     }};
 }
 
-Dialog ItemBehavior(int lang) {
-    short nextWidth = IsCjk(lang) ? 166 : lang == kRussian ? 210 : 200;
-    short specifiedWidth = IsCjk(lang) ? 166 : 200;
+Dialog ItemBehavior() {
     return {IDD_ITEM_BEHAVIOR, 257, 104, &kItemTitle, {
-        {1401, L"Button", kRadio, 20, 14, nextWidth, 10, &kItemNext},
-        {1402, L"Button", kRadio, 20, 31, specifiedWidth, 10, &kItemSpecified},
-        {1403, L"ComboBox", kDropList, 29, 44, 198, 30, &kNoText},
-        {IDOK, L"Button", kDefPush, 105, 76, 62, 16, &kOk},
-        {IDCANCEL, L"Button", kPush, 175, 76, 62, 16, &kCancel},
+        {1401, L"Button", kRadio, &kItemNext},
+        {1402, L"Button", kRadio, &kItemSpecified},
+        {1403, L"ComboBox", kDropList, &kNoText},
+        {IDOK, L"Button", kDefPush, &kOk},
+        {IDCANCEL, L"Button", kPush, &kCancel},
     }};
 }
 
 Dialog PeriodicSettings(int lang) {
-    short allWidth = lang == kJapanese ? 137 : 180;
-    short selectedWidth = lang == kJapanese ? 72 : lang == kRussian ? 120 : 100;
     Dialog d{IDD_PERIODIC_SETTINGS, 425, 290, &kPeriodicTitle, {
-        {kNoId, L"Button", kGroupBox, 10, 8, 405, 187, &kPeriodicSkinsGroup},
-        {1201, L"Button", kRadio, 20, 22, allWidth, 10, &kPeriodicAll},
-        {1202, L"Button", kRadio, 20, 38, selectedWidth, 10, &kPeriodicSelected},
-        {1203, L"ListBox", kList, 32, 53, 150, 115, &kNoText},
-        {1204, L"Button", kPush, 188, 71, 62, 16, &kPeriodicAdd},
-        {1205, L"Button", kPush, 188, 92, 62, 16, &kPeriodicRemove},
-        {1206, L"Button", kPush, 188, 113, 62, 16, &kPeriodicUp},
-        {1207, L"Button", kPush, 188, 134, 62, 16, &kPeriodicDown},
-        {1208, L"ListBox", kList, 256, 53, 150, 115, &kNoText},
-        {1209, L"Button", kPush, 327, 171, 80, 16, &kPeriodicClear},
-        {kNoId, L"Button", kGroupBox, 10, 202, 405, 54, &kPeriodicTimingGroup},
+        {kNoId, L"Button", kGroupBox, &kPeriodicSkinsGroup},
+        {1201, L"Button", kRadio, &kPeriodicAll},
+        {1202, L"Button", kRadio, &kPeriodicSelected},
+        {1203, L"ListBox", kList, &kNoText},
+        {1204, L"Button", kPush, &kPeriodicAdd},
+        {1205, L"Button", kPush, &kPeriodicRemove},
+        {1206, L"Button", kPush, &kPeriodicUp},
+        {1207, L"Button", kPush, &kPeriodicDown},
+        {1208, L"ListBox", kList, &kNoText},
+        {1209, L"Button", kPush, &kPeriodicClear},
+        {kNoId, L"Button", kGroupBox, &kPeriodicTimingGroup},
     }};
     // The languages that put the number and unit before "every" move the label
     // after the unit box and close up the row.
     auto add = [&d](const Control& c) { d.controls.push_back(c); };
     if (IsCjk(lang)) {
-        add({1210, L"Edit", kNumberEdit, 32, 220, 35, 14, &kNoText});
-        add({1211, L"msctls_updown32", kSpin, 56, 220, 10, 14, &kNoText});
-        add({1212, L"ComboBox", kDropList, 73, 221, 35, 30, &kNoText});
-        add({kNoId, L"Static", kLabelLeft, 114, 224, 25, 8, &kPeriodicEvery});
-        add({1213, L"Static", kLabelRight, 143, 224, 65, 8, &kPeriodicTime});
-        add({1214, L"SysDateTimePick32", kTimePicker, 214, 221, 40, 15, &kNoText});
+        add({1210, L"Edit", kNumberEdit, &kNoText});
+        add({1211, L"msctls_updown32", kSpin, &kNoText});
+        add({1212, L"ComboBox", kDropList, &kNoText});
+        add({kNoId, L"Static", kLabelLeft, &kPeriodicEvery});
+        add({1213, L"Static", kLabelRight, &kPeriodicTime});
+        add({1214, L"SysDateTimePick32", kTimePicker, &kNoText});
     } else {
-        add({kNoId, L"Static", kLabelRight, 12, 223, 40, 8, &kPeriodicEvery});
-        add({1210, L"Edit", kNumberEdit, 57, 220, 40, 14, &kNoText});
-        add({1211, L"msctls_updown32", kSpin, 86, 220, 10, 14, &kNoText});
-        add({1212, L"ComboBox", kDropList, 103, 221, 45, 30, &kNoText});
-        add({1213, L"Static", kLabelRight, 155, 223, 60, 8, &kPeriodicTime});
-        add({1214, L"SysDateTimePick32", kTimePicker, 220, 220, 40, 15, &kNoText});
+        add({kNoId, L"Static", kLabelRight, &kPeriodicEvery});
+        add({1210, L"Edit", kNumberEdit, &kNoText});
+        add({1211, L"msctls_updown32", kSpin, &kNoText});
+        add({1212, L"ComboBox", kDropList, &kNoText});
+        add({1213, L"Static", kLabelRight, &kPeriodicTime});
+        add({1214, L"SysDateTimePick32", kTimePicker, &kNoText});
     }
-    add({IDOK, L"Button", kDefPush, 284, 264, 62, 16, &kOk});
-    add({IDCANCEL, L"Button", kPush, 353, 264, 62, 16, &kCancel});
+    add({IDOK, L"Button", kDefPush, &kOk});
+    add({IDCANCEL, L"Button", kPush, &kCancel});
     return d;
 }
 
 Dialog ThemeSyncSettings() {
     return {IDD_THEME_SYNC_SETTINGS, 240, 116, &kThemeTitle, {
-        {kNoId, L"Static", kLabelLeft, 16, 14, 206, 8, &kThemeLight},
-        {1301, L"ComboBox", kDropList, 24, 26, 198, 30, &kNoText},
-        {kNoId, L"Static", kLabelLeft, 16, 50, 206, 8, &kThemeDark},
-        {1302, L"ComboBox", kDropList, 24, 62, 198, 30, &kNoText},
-        {IDOK, L"Button", kDefPush, 90, 90, 62, 16, &kOk},
-        {IDCANCEL, L"Button", kPush, 160, 90, 62, 16, &kCancel},
+        {kNoId, L"Static", kLabelLeft, &kThemeLight},
+        {1301, L"ComboBox", kDropList, &kNoText},
+        {kNoId, L"Static", kLabelLeft, &kThemeDark},
+        {1302, L"ComboBox", kDropList, &kNoText},
+        {IDOK, L"Button", kDefPush, &kOk},
+        {IDCANCEL, L"Button", kPush, &kCancel},
     }};
 }
 
 std::vector<Dialog> LocalizedDialogs(int lang) {
-    return {MainSettings(), ItemBehavior(lang), PeriodicSettings(lang), ThemeSyncSettings()};
+    return {MainSettings(), ItemBehavior(), PeriodicSettings(lang), ThemeSyncSettings()};
+}
+
+const Texts kAboutTitle = {L"About Tessera Varnel Plugin", L"", L"", L"", L"", L"", L"", L""};
+
+Dialog AboutBox() {
+    return {IDD_ABOUT, 200, 72, &kAboutTitle, {
+        {1001, L"Static", kCentredLine, &kNoText},
+        {1002, L"Static", kCentredLine, &kNoText},
+        {IDOK, L"Button", kDefPush, &kOk},
+    }};
+}
+
+std::string DialogTrace(const Dialog& dialog) {
+    return "dialog " + std::to_string(dialog.id) + " \"" + devhost::Utf8((*dialog.title)[kNeutral]) +
+           "\"";
 }
 
 HMODULE Module() { return GetModuleHandleW(nullptr); }
@@ -479,10 +494,6 @@ void ExpectTemplate(const Dialog& want, int lang, const ParsedDialog& got, short
             << "class " << devhost::Utf8(g.cls) << ", expected " << devhost::Utf8(w.cls);
         EXPECT_EQ(g.style, w.style) << std::hex << "got 0x" << g.style << ", expected 0x" << w.style;
         EXPECT_EQ(g.exStyle, 0u);
-        EXPECT_EQ(g.x, w.x);
-        EXPECT_EQ(g.y, w.y);
-        EXPECT_EQ(g.cx, w.cx);
-        EXPECT_EQ(g.cy, w.cy);
         EXPECT_EQ(devhost::Utf8(g.text), devhost::Utf8((*w.text)[lang]));
     }
 }
@@ -511,11 +522,11 @@ TEST(ResourceLanguages, NoStrayResourcesOfTheseTypes) {
     EXPECT_EQ(NamesOf(RT_VERSION), (std::set<WORD>{1}));
 }
 
-TEST(DialogTemplates, EveryLanguageHasTheExpectedLayoutAndTexts) {
+TEST(DialogTemplates, EveryLanguageHasTheExpectedControlsAndTexts) {
     for (int lang = 0; lang < kLangCount; ++lang) {
         SCOPED_TRACE(LangTrace(lang));
         for (const Dialog& want : LocalizedDialogs(lang)) {
-            SCOPED_TRACE("dialog " + std::to_string(want.id));
+            SCOPED_TRACE(DialogTrace(want));
             Blob blob = FindBlob(RT_DIALOG, want.id, kLanguages[lang].id);
             ASSERT_NE(blob.data, nullptr);
             ExpectTemplate(want, lang, ParseDialog(blob), 0, 0, 8);
@@ -524,15 +535,132 @@ TEST(DialogTemplates, EveryLanguageHasTheExpectedLayoutAndTexts) {
 }
 
 TEST(DialogTemplates, AboutBoxIsNeutral) {
-    const Texts title = {L"About Tessera Varnel Plugin", L"", L"", L"", L"", L"", L"", L""};
-    Dialog about{IDD_ABOUT, 200, 72, &title, {
-        {1001, L"Static", kCentredLine, 8, 12, 184, 8, &kNoText},
-        {1002, L"Static", kCentredLine, 8, 26, 184, 8, &kNoText},
-        {IDOK, L"Button", kDefPush, 146, 50, 46, 14, &kOk},
-    }};
     Blob blob = FindBlob(RT_DIALOG, IDD_ABOUT, 0x0000);
     ASSERT_NE(blob.data, nullptr);
-    ExpectTemplate(about, kNeutral, ParseDialog(blob), 10, 10, 10);
+    ExpectTemplate(AboutBox(), kNeutral, ParseDialog(blob), 10, 10, 10);
+}
+
+// A drop-down list's template height is that of its open list, which drops over
+// whatever lies below; closed, it shows only its selection field, no taller than
+// this in the dialogs' font (the live test below measures it). Only the field
+// takes room in the layout.
+const int kClosedComboHeight = 14;
+
+// A control's rectangle in dialog units, as the layout places it.
+struct Box {
+    int left, top, right, bottom;
+};
+
+Box LaidOut(const ParsedControl& c) {
+    int height = c.cy;
+    // Every combo box but a simple one keeps its list closed until it drops.
+    if (SameClass(c.cls, L"ComboBox") && (c.style & 3) != CBS_SIMPLE)
+        height = std::min(height, kClosedComboHeight);
+    return {c.x, c.y, c.x + c.cx, c.y + height};
+}
+
+bool Contains(const Box& outer, const Box& inner) {
+    return outer.left <= inner.left && outer.top <= inner.top && inner.right <= outer.right &&
+           inner.bottom <= outer.bottom;
+}
+
+bool Overlap(const Box& a, const Box& b) {
+    return a.left < b.right && b.left < a.right && a.top < b.bottom && b.top < a.bottom;
+}
+
+std::string BoxText(const Box& b) {
+    return "(" + std::to_string(b.left) + ", " + std::to_string(b.top) + ")-(" +
+           std::to_string(b.right) + ", " + std::to_string(b.bottom) + ")";
+}
+
+// A control as the messages and the table below name it: its class, its id unless
+// it has none, and its English text if it has one.
+std::string ControlName(const Control& c) {
+    std::string name = devhost::Utf8(c.cls);
+    if (c.id != kNoId) name += " " + std::to_string(c.id);
+    const wchar_t* text = (*c.text)[kNeutral];
+    if (*text) name += " \"" + devhost::Utf8(text) + "\"";
+    return name;
+}
+
+const char kAnyInside[] = "any control wholly inside it";
+
+// Every overlap the layouts mean, in every language; any other is a fault.
+const struct {
+    WORD dialog;
+    const char* first;
+    const char* second;
+} kIntendedOverlaps[] = {
+    // The group boxes frame their controls.
+    {IDD_PERIODIC_SETTINGS, "Button \"Skins to switch\"", kAnyInside},
+    {IDD_PERIODIC_SETTINGS, "Button \"Switch timing\"", kAnyInside},
+    // UDS_ALIGNRIGHT moves the up-down control onto its buddy's right edge and
+    // narrows the box to make room, wherever the template puts it.
+    {IDD_PERIODIC_SETTINGS, "Edit 1210", "msctls_updown32 1211"},
+};
+
+struct Placed {
+    std::string name;
+    Box box;
+};
+
+bool Intended(WORD dialog, const Placed& a, const Placed& b) {
+    for (const auto& o : kIntendedOverlaps) {
+        if (o.dialog != dialog) continue;
+        for (const auto& [p, q] : {std::pair{&a, &b}, std::pair{&b, &a}}) {
+            if (p->name != o.first) continue;
+            if (o.second == kAnyInside ? Contains(p->box, q->box) : q->name == o.second) return true;
+        }
+    }
+    return false;
+}
+
+// Calls check with every localised dialog in every language, and the About box,
+// each with its controls as its template lays them out, named after the table.
+void ForEachLayout(const std::function<void(const Dialog&, const std::vector<Placed>&)>& check) {
+    for (int lang = 0; lang < kLangCount; ++lang) {
+        SCOPED_TRACE(LangTrace(lang));
+        std::vector<Dialog> dialogs = LocalizedDialogs(lang);
+        if (lang == kNeutral) dialogs.push_back(AboutBox());
+        for (const Dialog& want : dialogs) {
+            SCOPED_TRACE(DialogTrace(want));
+            ParsedDialog got = ParseDialog(FindBlob(RT_DIALOG, want.id, kLanguages[lang].id));
+            // A template that does not match its table fails the template tests above.
+            if (!got.ok || got.controls.size() != want.controls.size()) {
+                ADD_FAILURE() << "the template does not match its table";
+                continue;
+            }
+            std::vector<Placed> placed;
+            for (size_t i = 0; i < got.controls.size(); ++i)
+                placed.push_back({ControlName(want.controls[i]), LaidOut(got.controls[i])});
+            check(want, placed);
+        }
+    }
+}
+
+TEST(DialogLayout, EveryControlLiesInsideItsDialog) {
+    ForEachLayout([](const Dialog& dialog, const std::vector<Placed>& controls) {
+        const Box client{0, 0, dialog.cx, dialog.cy};
+        for (const Placed& c : controls) {
+            EXPECT_TRUE(Contains(client, c.box))
+                << c.name << " at " << BoxText(c.box) << " sticks out of the client area "
+                << BoxText(client);
+        }
+    });
+}
+
+TEST(DialogLayout, ControlsOverlapOnlyWhereTheLayoutMeansIt) {
+    ForEachLayout([](const Dialog& dialog, const std::vector<Placed>& controls) {
+        for (size_t i = 0; i < controls.size(); ++i) {
+            for (size_t j = i + 1; j < controls.size(); ++j) {
+                const Placed& a = controls[i];
+                const Placed& b = controls[j];
+                EXPECT_FALSE(Overlap(a.box, b.box) && !Intended(dialog.id, a, b))
+                    << a.name << " at " << BoxText(a.box) << " overlaps " << b.name << " at "
+                    << BoxText(b.box);
+            }
+        }
+    });
 }
 
 INT_PTR CALLBACK InertDialogProc(HWND, UINT message, WPARAM, LPARAM) {
@@ -580,6 +708,14 @@ protected:
             if (cls == L"Button" || cls == L"Static") {
                 EXPECT_EQ(devhost::Utf8(WindowText(child)), devhost::Utf8((*w.text)[lang]));
             }
+            if (cls == L"ComboBox") {
+                RECT closed{0, 0, 0, kClosedComboHeight};
+                MapDialogRect(dialog, &closed);
+                RECT field{};
+                GetWindowRect(child, &field);
+                EXPECT_LE(field.bottom - field.top, closed.bottom)
+                    << "the closed combo box is taller than the layout test allows";
+            }
         }
         if (want.id == IDD_PERIODIC_SETTINGS) {
             HWND buddy = reinterpret_cast<HWND>(
@@ -595,7 +731,7 @@ TEST_F(LiveDialogs, EveryTemplateBuildsItsControls) {
     for (int lang = 0; lang < kLangCount; ++lang) {
         SCOPED_TRACE(LangTrace(lang));
         for (const Dialog& want : LocalizedDialogs(lang)) {
-            SCOPED_TRACE("dialog " + std::to_string(want.id));
+            SCOPED_TRACE(DialogTrace(want));
             ExpectLive(want, lang);
         }
     }
