@@ -138,9 +138,9 @@ std::atomic<int64_t> g_commitAtUs{0};
 
 void ObserveHost(const devhost::LogEntry& entry) {
     const auto us = static_cast<int64_t>(NowMs() * 1000.0);
-    if (entry.slot == 35) {
+    if (entry.slot == TS_SLOT_APPLY_SKIN) {
         g_applyAtUs = us;
-    } else if (entry.slot == 69) {
+    } else if (entry.slot == TS_SLOT_COMMIT_SETTINGS) {
         g_commitAtUs = us;
     }
 }
@@ -217,7 +217,7 @@ std::vector<double> ConfirmLatencies(int trials, int* firstTick) {
             continue;
         }
         samples.push_back(static_cast<double>(g_commitAtUs.load()) / 1000.0 - requested);
-        if (devhost::CallCount(33) == 1) {
+        if (devhost::CallCount(TS_SLOT_GET_CURRENT_SKIN) == 1) {
             ++*firstTick;
         }
     }

@@ -212,13 +212,13 @@ bool Demo::ReportSwitch(size_t mark, const std::wstring& skin, uint64_t* request
     const std::vector<LogValue> asked{skin};
     size_t request = log.size(), confirm = log.size(), commit = log.size();
     for (size_t i = mark; i < log.size(); ++i) {
-        if (log[i].slot == 35 && request == log.size()) {
+        if (log[i].slot == TS_SLOT_APPLY_SKIN && request == log.size()) {
             request = i;
             if (log[i].args != asked) {
                 t_.Fail(L"ApplySkin(" + LogArgsText(log[i].args) + L") where " + Quoted(skin) + L" was expected");
                 return false;
             }
-        } else if (log[i].slot == 69 && request < i) {
+        } else if (log[i].slot == TS_SLOT_COMMIT_SETTINGS && request < i) {
             commit = i;
             break;
         }
@@ -227,7 +227,7 @@ bool Demo::ReportSwitch(size_t mark, const std::wstring& skin, uint64_t* request
         !t_.Check(commit < log.size(), L"the switch to " + Quoted(skin) + L" was not saved"))
         return false;
     for (size_t i = commit; i-- > request;) {
-        if (log[i].slot == 33 && log[i].threadId == log[commit].threadId) {
+        if (log[i].slot == TS_SLOT_GET_CURRENT_SKIN && log[i].threadId == log[commit].threadId) {
             confirm = i;
             break;
         }
@@ -238,7 +238,7 @@ bool Demo::ReportSwitch(size_t mark, const std::wstring& skin, uint64_t* request
         return false;
     worker_ = log[confirm].threadId;
     int repeats = 0;
-    for (size_t i = request + 1; i < confirm; ++i) repeats += log[i].slot == 35 ? 1 : 0;
+    for (size_t i = request + 1; i < confirm; ++i) repeats += log[i].slot == TS_SLOT_APPLY_SKIN ? 1 : 0;
     t_.At(log[request].ms, L"request",
           L"ApplySkin(" + Name(skin) + L") " + Thread(log[request].threadId) +
               (repeats > 0 ? L", repeated " + std::to_wstring(repeats) + L"x" : L""));
@@ -246,7 +246,7 @@ bool Demo::ReportSwitch(size_t mark, const std::wstring& skin, uint64_t* request
           L"GetCurrentSkin() = " + Quoted(skin) + L" " + Thread(log[confirm].threadId));
     t_.At(log[commit].ms, L"save",
           Summary(log, confirm + 1,
-                  [&](const LogEntry& e) { return e.threadId == log[commit].threadId && e.slot != 33; }) +
+                  [&](const LogEntry& e) { return e.threadId == log[commit].threadId && e.slot != TS_SLOT_GET_CURRENT_SKIN; }) +
               L"; Index " + std::to_wstring(Setting(L"TimeMode", L"Index")));
     if (requestedAt != nullptr) *requestedAt = log[request].ms;
     return true;
@@ -278,22 +278,22 @@ void Demo::StartSession(const wchar_t* why) {
         std::vector<LogEntry> log = Log();
         return std::count_if(
             log.begin() + static_cast<std::ptrdiff_t>(mark), log.end(),
-            [](const LogEntry& e) { return e.slot == 34 && e.threadId != GetCurrentThreadId(); });
+            [](const LogEntry& e) { return e.slot == TS_SLOT_GET_SKIN_DISPLAY_NAME && e.threadId != GetCurrentThreadId(); });
     };
     const bool enumerated = PumpUntil([&] { return static_cast<size_t>(names()) >= samples_.size(); }, 3000);
     uint64_t readAt = ElapsedMs();
     const std::vector<LogEntry> log = Log();
     for (size_t i = mark; i < log.size(); ++i)
-        if (log[i].slot == 34 && log[i].threadId != GetCurrentThreadId()) readAt = log[i].ms;
+        if (log[i].slot == TS_SLOT_GET_SKIN_DISPLAY_NAME && log[i].threadId != GetCurrentThreadId()) readAt = log[i].ms;
     t_.At(readAt, L"host",
           std::wstring(enumerated ? L"Skins folder read" : L"Skins folder not read within 3 s") +
               L" by a thread of the plug-in: " + Summary(log, mark, [](const LogEntry& e) {
-                  return e.threadId != GetCurrentThreadId() && (e.slot == 32 || e.slot == 34);
+                  return e.threadId != GetCurrentThreadId() && (e.slot == TS_SLOT_GET_SKINS_FOLDER || e.slot == TS_SLOT_GET_SKIN_DISPLAY_NAME);
               }));
     t_.Check(enumerated, L"the plug-in did not read the Skins folder");
     if (folderOrder_.empty()) {
         for (const LogEntry& e : Log()) {
-            if (e.slot != 34 || e.threadId == GetCurrentThreadId() || e.result == std::vector<LogValue>{L""})
+            if (e.slot != TS_SLOT_GET_SKIN_DISPLAY_NAME || e.threadId == GetCurrentThreadId() || e.result == std::vector<LogValue>{L""})
                 continue;
             auto skin = std::find_if(samples_.begin(), samples_.end(),
                                      [&](const std::wstring& s) { return e.args == std::vector<LogValue>{s}; });
@@ -491,7 +491,7 @@ void Demo::Dialogs() {
                                                                 : L"nothing");
         PressCancel(dlg);
     });
-    const size_t sets = CallCount(70) + CallCount(71);
+    const size_t sets = CallCount(TS_SLOT_SET_ITEM_PARAM_INT) + CallCount(TS_SLOT_SET_ITEM_PARAM_STRING);
     const int32_t r10 =
         plugin_.handler(TS_EVENT_ITEM_SETTINGS, reinterpret_cast<uint64_t>(window_), kItemSpecified, 0);
     t_.Now(L"event 10", L"-> " + std::to_wstring(r10) + L", " +
@@ -501,7 +501,7 @@ void Demo::Dialogs() {
     if (t_.Check(item.opened, L"the item dialog did not open")) {
         t_.Check(item.text.find(Quoted(DefaultDisplayName(samples_[3]))) != std::wstring::npos,
                  L"the item dialog did not show the item's own skin");
-        if (t_.Check(CallCount(70) + CallCount(71) == sets, L"Cancel in the item dialog stored parameters"))
+        if (t_.Check(CallCount(TS_SLOT_SET_ITEM_PARAM_INT) + CallCount(TS_SLOT_SET_ITEM_PARAM_STRING) == sets, L"Cancel in the item dialog stored parameters"))
             t_.More(L"Cancel: nothing stored");
     }
     t_.Check(DialogWatchdogFired() == 0, L"a dialog had to be closed by the watchdog");
@@ -519,7 +519,7 @@ void Demo::OverlappingSaves() {
     const auto workerWriting = [&] {
         const std::vector<LogEntry> log = Log();
         return std::any_of(log.begin() + static_cast<std::ptrdiff_t>(mark), log.end(),
-                           [&](const LogEntry& e) { return e.slot == 65 && e.threadId != host; });
+                           [&](const LogEntry& e) { return e.slot == TS_SLOT_WRITE_SETTING_INT && e.threadId != host; });
     };
     uint64_t okAt = 0;
     int32_t r7 = 0;
@@ -551,13 +551,13 @@ void Demo::OverlappingSaves() {
     bool whole = true;
     for (size_t i = mark; i < log.size(); ++i) {
         const int slot = log[i].slot;
-        if (slot < 65 || slot > 74 || slot == 70 || slot == 71 || slot == 72 || slot == 73) continue;
+        if (slot < 65 || slot > 74 || slot == TS_SLOT_SET_ITEM_PARAM_INT || slot == TS_SLOT_SET_ITEM_PARAM_STRING || slot == TS_SLOT_GET_ITEM_PARAM_INT || slot == TS_SLOT_GET_ITEM_PARAM_STRING) continue;
         if (open == log.size()) {
             open = i;
         } else if (log[i].threadId != log[open].threadId) {
             whole = false;
         }
-        if (slot == 69) {
+        if (slot == TS_SLOT_COMMIT_SETTINGS) {
             saves.emplace_back(open, i);
             open = log.size();
         }

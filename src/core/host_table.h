@@ -70,13 +70,35 @@ typedef struct HostServiceTable {
     TsDeleteSetting DeleteSetting;            /* slot 74 */
 } HostServiceTable;
 
+/* The slots by name, for whoever logs or counts calls by slot number. */
+enum TsSlot {
+    TS_SLOT_GET_HOST_VERSION = 0,
+    TS_SLOT_GET_SKINS_FOLDER = 32,
+    TS_SLOT_GET_CURRENT_SKIN = 33,
+    TS_SLOT_GET_SKIN_DISPLAY_NAME = 34,
+    TS_SLOT_APPLY_SKIN = 35,
+    TS_SLOT_LOAD_LOCALIZED_STRING = 48,
+    TS_SLOT_SHOW_LOCALIZED_DIALOG = 49,
+    TS_SLOT_SET_PLUGIN_CAPTION = 64,
+    TS_SLOT_WRITE_SETTING_INT = 65,
+    TS_SLOT_WRITE_SETTING_STRING = 66,
+    TS_SLOT_READ_SETTING_INT = 67,
+    TS_SLOT_READ_SETTING_STRING = 68,
+    TS_SLOT_COMMIT_SETTINGS = 69,
+    TS_SLOT_SET_ITEM_PARAM_INT = 70,
+    TS_SLOT_SET_ITEM_PARAM_STRING = 71,
+    TS_SLOT_GET_ITEM_PARAM_INT = 72,
+    TS_SLOT_GET_ITEM_PARAM_STRING = 73,
+    TS_SLOT_DELETE_SETTING = 74
+};
+
 #define TS_SLOT_OFFSET(slot) ((size_t)(slot) * sizeof(void*))
 
 #ifdef __cplusplus
-static_assert(offsetof(HostServiceTable, GetSkinsFolder) == TS_SLOT_OFFSET(32), "slot 32");
-static_assert(offsetof(HostServiceTable, LoadLocalizedString) == TS_SLOT_OFFSET(48), "slot 48");
-static_assert(offsetof(HostServiceTable, SetPluginCaption) == TS_SLOT_OFFSET(64), "slot 64");
-static_assert(offsetof(HostServiceTable, DeleteSetting) == TS_SLOT_OFFSET(74), "slot 74");
+static_assert(offsetof(HostServiceTable, GetSkinsFolder) == TS_SLOT_OFFSET(TS_SLOT_GET_SKINS_FOLDER), "slot 32");
+static_assert(offsetof(HostServiceTable, LoadLocalizedString) == TS_SLOT_OFFSET(TS_SLOT_LOAD_LOCALIZED_STRING), "slot 48");
+static_assert(offsetof(HostServiceTable, SetPluginCaption) == TS_SLOT_OFFSET(TS_SLOT_SET_PLUGIN_CAPTION), "slot 64");
+static_assert(offsetof(HostServiceTable, DeleteSetting) == TS_SLOT_OFFSET(TS_SLOT_DELETE_SETTING), "slot 74");
 static_assert(sizeof(HostServiceTable) == TS_SLOT_OFFSET(TS_HOST_TABLE_SLOTS), "75 slots");
 }
 #endif

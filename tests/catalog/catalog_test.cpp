@@ -45,7 +45,7 @@ void MakeFile(const std::wstring& path) {
     CloseHandle(file);
 }
 
-size_t DisplayNameCalls() { return devhost::CallCount(34); }
+size_t DisplayNameCalls() { return devhost::CallCount(TS_SLOT_GET_SKIN_DISPLAY_NAME); }
 
 class CatalogTest : public PluginTest {
 protected:
@@ -98,7 +98,7 @@ TEST_F(CatalogTest, EveryEntryCountsAndDotEntriesNever) {
     RefreshAllSkins();
     EXPECT_EQ(Identifiers(), SearchOrder(skins_));
     EXPECT_EQ(Identifiers().size(), 5u);
-    for (const devhost::LogEntry& e : devhost::CallsOf(34, devhost::Log())) {
+    for (const devhost::LogEntry& e : devhost::CallsOf(TS_SLOT_GET_SKIN_DISPLAY_NAME, devhost::Log())) {
         EXPECT_NE(e.args, std::vector<devhost::LogValue>{L"\\."}) << "the folder itself was examined";
         EXPECT_NE(e.args, std::vector<devhost::LogValue>{L"\\.."}) << "the parent folder was examined";
     }

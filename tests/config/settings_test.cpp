@@ -320,7 +320,7 @@ TEST_F(SettingsTest, LongListsUseWiderKeysAndRoundTrip) {
         SetSelected(ids);
         devhost::ClearLog();
         SaveSettings();
-        EXPECT_EQ(devhost::CallCount(66), length + 2);  // the list and both theme skins
+        EXPECT_EQ(devhost::CallCount(TS_SLOT_WRITE_SETTING_STRING), length + 2);  // the list and both theme skins
         EXPECT_EQ(devhost::GetSettingInt(kPlugin, kSel, L"Count").value_or(-1),
                   static_cast<int32_t>(length));
         EXPECT_EQ(devhost::GetSettingString(kPlugin, kSel, SelectedSkinKey(length)).value_or(L""),
@@ -469,7 +469,7 @@ TEST_F(SettingsTest, ConcurrentSavesDoNotInterleave) {
             inSave = true;
         }
         EXPECT_EQ(log[i].threadId, thread) << "save interleaved at entry " << i;
-        if (log[i].slot == 69) inSave = false;
+        if (log[i].slot == TS_SLOT_COMMIT_SETTINGS) inSave = false;
     }
 }
 

@@ -45,7 +45,7 @@ TEST_F(ConfirmTest, HostShowingTheSkinConfirmsAtTheNextTickAndSaves) {
     Tick();
     EXPECT_EQ(g_state.switchPending.load(), 0);
     EXPECT_EQ(devhost::CommitCount(), 1);
-    EXPECT_EQ(devhost::CallCount(35), 0u) << "a confirmed switch is not repeated";
+    EXPECT_EQ(devhost::CallCount(TS_SLOT_APPLY_SKIN), 0u) << "a confirmed switch is not repeated";
     ScopedLock guard(g_state.lock);
     EXPECT_EQ(g_state.lastSwitchStamp, now) << "schedule not restarted at the confirmation";
 }
@@ -62,7 +62,7 @@ TEST_F(ConfirmTest, UnconfirmedRequestRepeatsAtTheFirstTickThenEvery31Ticks) {
     // Nothing but the confirmation's two calls while the host holds out: no save, no
     // schedule, however long it lasts.
     for (const devhost::LogEntry& entry : devhost::Log()) {
-        EXPECT_TRUE(entry.slot == 33 || entry.slot == 35) << "unexpected call " << entry.slot;
+        EXPECT_TRUE(entry.slot == TS_SLOT_GET_CURRENT_SKIN || entry.slot == TS_SLOT_APPLY_SKIN) << "unexpected call " << entry.slot;
     }
     EXPECT_EQ(devhost::CommitCount(), 0);
     EXPECT_EQ(g_state.switchPending.load(), 1);

@@ -104,7 +104,7 @@ TEST_F(LifetimeTest, EnumerationRunningAtShutDownMakesNoFurtherHostCall) {
 
     gate.Release();
     EXPECT_TRUE(devhost::PumpUntil([this] { return !DllLoaded(); }, 10000));
-    EXPECT_EQ(devhost::CallCount(34), 1u) << "display names asked after the shut-down";
+    EXPECT_EQ(devhost::CallCount(TS_SLOT_GET_SKIN_DISPLAY_NAME), 1u) << "display names asked after the shut-down";
 }
 
 TEST_F(LifetimeTest, IdleShutDownEndsTheWorkerAndReleasesTheDll) {

@@ -193,8 +193,12 @@ struct MonthRun {
     int switches = 0;
     int idleTicks = 0;
     uint64_t idleAllocations = 0;
-    int64_t liveBytesAfterDay1 = -1;
-    int64_t liveBytesAtEnd = -1;
+    // Bytes live through the hook, counted from the start of the run: the suite's other
+    // tests may free, during the month, blocks they took before it.
+    bool dayOneSeen = false;
+    int64_t liveBytesAfterDay1 = 0;
+    int64_t liveBytesAtEnd = 0;
+    uint64_t allocationsByDay1 = 0;
     std::vector<Request> requests;  // reserved ahead, so memory stays put
 };
 
@@ -324,6 +328,8 @@ protected:
         MonthRun run;
         run.requests.reserve(50000);
         idleTicks_.reserve(4096);
+        const int64_t liveAtStart = g_liveBytes.load();
+        const uint64_t allocationsAtStart = g_allocations.load();
         const bool days = s.unit == 2;
         const int64_t unitUnits = s.unit == 0 ? kUnitsPerMinute : kUnitsPerHour;
         int32_t index = g_state.rotationIndex.load();
@@ -386,8 +392,12 @@ protected:
 
             if (now >= checkpoint) {
                 EmptyHost(showing);
-                const int64_t live = g_liveBytes.load();
-                if (run.liveBytesAfterDay1 < 0) run.liveBytesAfterDay1 = live;
+                const int64_t live = g_liveBytes.load() - liveAtStart;
+                if (!run.dayOneSeen) {
+                    run.dayOneSeen = true;
+                    run.liveBytesAfterDay1 = live;
+                    run.allocationsByDay1 = g_allocations.load() - allocationsAtStart;
+                }
                 run.liveBytesAtEnd = live;
                 while (checkpoint <= now) checkpoint += kUnitsPerDay * kNsPerUnit;
             }
@@ -444,7 +454,8 @@ TEST_F(MonthTest, EveryScheduleSwitchesAtEachDueTickThroughAMonth) {
                     static_cast<long long>(run.liveBytesAfterDay1),
                     static_cast<long long>(run.liveBytesAtEnd));
         EXPECT_EQ(run.idleAllocations, 0u);
-        EXPECT_GT(run.liveBytesAfterDay1, 0);
+        EXPECT_TRUE(run.dayOneSeen);
+        EXPECT_GT(run.allocationsByDay1, 0u) << "the allocation hook sees the plug-in's allocations";
         // The requested skin's name is held at its own length, so the figure moves by a
         // few bytes with the skin in use; a leak of even one byte a switch would not.
         EXPECT_LE(run.liveBytesAtEnd, run.liveBytesAfterDay1 + 64) << "memory grew over the month";

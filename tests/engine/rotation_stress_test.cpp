@@ -34,7 +34,7 @@ void CheckSave(const std::vector<devhost::LogEntry>& calls, size_t number) {
     SCOPED_TRACE("save " + std::to_string(number));
     ASSERT_GE(calls.size(), 17u);
     EXPECT_EQ(calls.front().name, L"WriteSettingInt");
-    EXPECT_EQ(calls.back().slot, 69);
+    EXPECT_EQ(calls.back().slot, TS_SLOT_COMMIT_SETTINGS);
     // Count, then exactly that many list writes, numbered from 1.
     size_t at = 12;
     const std::vector<devhost::LogValue> countArgs = calls[at].args;
@@ -45,7 +45,7 @@ void CheckSave(const std::vector<devhost::LogEntry>& calls, size_t number) {
     std::wstring generation;
     for (int n = 1; n <= count; ++n) {
         const devhost::LogEntry& write = calls[++at];
-        ASSERT_EQ(write.slot, 66) << n;
+        ASSERT_EQ(write.slot, TS_SLOT_WRITE_SETTING_STRING) << n;
         ASSERT_EQ(write.args.size(), 4u) << n;
         ASSERT_EQ(write.args[2], devhost::LogValue(SelectedSkinKey(static_cast<size_t>(n)))) << n;
         // "g<generation>-<position>" with the position matching the key.
@@ -63,8 +63,8 @@ void CheckSave(const std::vector<devhost::LogEntry>& calls, size_t number) {
     }
     // Stale pass: read, delete, pairs; then the two theme writes and the commit.
     ++at;
-    while (calls[at].slot == 68) {
-        EXPECT_EQ(calls[at + 1].slot, 74);
+    while (calls[at].slot == TS_SLOT_READ_SETTING_STRING) {
+        EXPECT_EQ(calls[at + 1].slot, TS_SLOT_DELETE_SETTING);
         at += 2;
     }
     EXPECT_EQ(calls.size() - at, 3u);
@@ -142,7 +142,7 @@ TEST_F(PluginTest, EnumerationsRotationsAndSavesTogether) {
             ASSERT_EQ(entry.threadId, current.front().threadId) << "saves interleaved";
         }
         current.push_back(entry);
-        if (entry.slot == 69) {
+        if (entry.slot == TS_SLOT_COMMIT_SETTINGS) {
             CheckSave(current, ++checked);
             current.clear();
         }

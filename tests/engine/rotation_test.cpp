@@ -135,11 +135,11 @@ TEST_F(RotationTest, RequestOrderAndNoLockAcrossTheHost) {
     int existenceChecks = 0;
     int locked = 0;
     devhost::SetLogObserver([&](const devhost::LogEntry& entry) {
-        if (entry.slot == 32) {
+        if (entry.slot == TS_SLOT_GET_SKINS_FOLDER) {
             ++existenceChecks;
             if (!testlog::StateLockIsFree()) ++locked;
         }
-        if (entry.slot != 35) return;
+        if (entry.slot != TS_SLOT_APPLY_SKIN) return;
         lockFree = testlog::StateLockIsFree();
         pendingAtApply = g_state.switchPending.load();
         ScopedLock guard(g_state.lock);

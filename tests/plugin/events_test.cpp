@@ -54,7 +54,7 @@ TEST_F(EventTest, VersionGateRefusesOlderHostsAndAcceptsTheRequiredOne) {
     EXPECT_EQ(0, Initialize());
     EXPECT_EQ(-1, g_state.pluginId.load()) << "id kept after a refused host";
     EXPECT_FALSE(ClassRegistered());
-    EXPECT_EQ(0u, devhost::CallCount(67)) << "no settings read for a refused host";
+    EXPECT_EQ(0u, devhost::CallCount(TS_SLOT_READ_SETTING_INT)) << "no settings read for a refused host";
 
     devhost::SetHostVersion(0x04020300);
     EXPECT_EQ(1, Initialize(3));
@@ -71,7 +71,7 @@ TEST_F(EventTest, NegativeIdStartsNothing) {
     EXPECT_EQ(-1, g_state.pluginId.load());
     EXPECT_EQ(nullptr, g_state.workerHandle);
     EXPECT_EQ(nullptr, g_state.hiddenWindow.load());
-    EXPECT_EQ(0u, devhost::CallCount(67)) << "no settings read";
+    EXPECT_EQ(0u, devhost::CallCount(TS_SLOT_READ_SETTING_INT)) << "no settings read";
     EXPECT_EQ(1, Shutdown());
     EXPECT_EQ(-1, g_state.pluginId.load());
     // Only the low 32 bits carry the id: 0xFFFFFFFF in the low half is -1 too.
@@ -120,8 +120,8 @@ TEST_F(EventTest, ItemEventWithAnOddFlagCallsNothing) {
         SCOPED_TRACE(::testing::Message() << "param2 " << flags);
         EXPECT_EQ(1, Send(TS_EVENT_RUN_ITEM, 42, flags));
     }
-    EXPECT_EQ(0u, devhost::CallCount(72)) << "GetItemParamInt";
-    EXPECT_EQ(0u, devhost::CallCount(35)) << "ApplySkin";
+    EXPECT_EQ(0u, devhost::CallCount(TS_SLOT_GET_ITEM_PARAM_INT)) << "GetItemParamInt";
+    EXPECT_EQ(0u, devhost::CallCount(TS_SLOT_APPLY_SKIN)) << "ApplySkin";
 }
 
 TEST_F(EventTest, ItemSettingsEventOpensTheItemOfTheParametersLow32Bits) {
@@ -131,7 +131,7 @@ TEST_F(EventTest, ItemSettingsEventOpensTheItemOfTheParametersLow32Bits) {
         devhost::PressOk(dlg);
     });
     EXPECT_EQ(1, Send(TS_EVENT_ITEM_SETTINGS, 0, 0x123456789ABCDEF0ull));
-    EXPECT_EQ(1u, devhost::CallCount(49)) << "ShowLocalizedDialog";
+    EXPECT_EQ(1u, devhost::CallCount(TS_SLOT_SHOW_LOCALIZED_DIALOG)) << "ShowLocalizedDialog";
     EXPECT_EQ(std::optional<int32_t>(0), devhost::GetItemParamInt(0x9ABCDEF0, 0))
         << "OK stores the behaviour of item 0x9ABCDEF0";
 }

@@ -223,7 +223,7 @@ bool SameEntry(const SettingEntry& a, const SettingEntry& b) {
 std::vector<std::vector<devhost::LogValue>> Writes(const std::vector<devhost::LogEntry>& log) {
     std::vector<std::vector<devhost::LogValue>> writes;
     for (const devhost::LogEntry& entry : log) {
-        if (entry.slot == 65 || entry.slot == 66) writes.push_back(entry.args);
+        if (entry.slot == TS_SLOT_WRITE_SETTING_INT || entry.slot == TS_SLOT_WRITE_SETTING_STRING) writes.push_back(entry.args);
     }
     return writes;
 }
@@ -283,7 +283,7 @@ Outcome RunCase(const Store& store) {
         outcome.failure = "first save: " + outcome.failure;
         return outcome;
     }
-    for (const devhost::LogEntry& entry : firstLog) outcome.staleDeleted += entry.slot == 74 ? 1 : 0;
+    for (const devhost::LogEntry& entry : firstLog) outcome.staleDeleted += entry.slot == TS_SLOT_DELETE_SETTING ? 1 : 0;
 
     FreshPlugin();
     devhost::ClearLog();

@@ -98,16 +98,16 @@ TEST_F(HostFaultTest, CurrentSkinThatIsWrongEmptyOrHugeNeverConfirmsUntilTheHost
         SCOPED_TRACE(c.name);
         devhost::SetCurrentSkinOverride(c.answer);
         const int commits = devhost::CommitCount();
-        const size_t asked = devhost::CallCount(33);
+        const size_t asked = devhost::CallCount(TS_SLOT_GET_CURRENT_SKIN);
         ASSERT_EQ(1, Send(TS_EVENT_RUN_ITEM, item));
-        const bool checked = devhost::PumpUntil([&] { return devhost::CallCount(33) >= asked + 5; }, 5000);
+        const bool checked = devhost::PumpUntil([&] { return devhost::CallCount(TS_SLOT_GET_CURRENT_SKIN) >= asked + 5; }, 5000);
         const bool unconfirmed = g_state.switchPending.load() == 1 && devhost::CommitCount() == commits;
         devhost::SetCurrentSkinOverride(nullptr);
         const bool confirmed = devhost::PumpUntil([] { return g_state.switchPending.load() == 0; }, 5000) &&
                                devhost::PumpUntil([&] { return devhost::CommitCount() == commits + 1; }, 2000);
         Report(c.name, "no confirmation while the host names another skin; confirmed and saved once it is right",
                std::string(unconfirmed ? "stayed pending" : "CONFIRMED WRONGLY") + " over " +
-                   std::to_string(devhost::CallCount(33) - asked) + " checks; " +
+                   std::to_string(devhost::CallCount(TS_SLOT_GET_CURRENT_SKIN) - asked) + " checks; " +
                    (confirmed ? "confirmed and saved after" : "never confirmed after"),
                checked && unconfirmed && confirmed);
         EXPECT_TRUE(checked);
@@ -184,13 +184,13 @@ TEST_F(EnumerationUnloadTest, FreeLibraryRightAfterShutDownWhileTenThousandEntri
         ASSERT_TRUE(LoadDll()) << Utf8(dll);
         ASSERT_EQ(1, plugin.handler(TS_EVENT_INITIALIZE, 1, reinterpret_cast<uint64_t>(devhost::Table()), 0));
         if (examinedFirst > 0) {
-            ASSERT_TRUE(devhost::PumpUntil([&] { return devhost::CallCount(34) >= examinedFirst; }, 20000));
+            ASSERT_TRUE(devhost::PumpUntil([&] { return devhost::CallCount(TS_SLOT_GET_SKIN_DISPLAY_NAME) >= examinedFirst; }, 20000));
         }
         ASSERT_EQ(1, plugin.handler(TS_EVENT_SHUTDOWN, 0, 0, 0));
-        const size_t atShutdown = devhost::CallCount(34);
+        const size_t atShutdown = devhost::CallCount(TS_SLOT_GET_SKIN_DISPLAY_NAME);
         devhost::UnloadPlugin(&plugin);
         const bool unloaded = devhost::PumpUntil([this] { return !DllLoaded(); }, 20000);
-        const size_t after = devhost::CallCount(34) - atShutdown;
+        const size_t after = devhost::CallCount(TS_SLOT_GET_SKIN_DISPLAY_NAME) - atShutdown;
         Report(examinedFirst ? "unload_mid_enumeration" : "unload_right_after_start",
                "enumeration of 10000 entries stops at its next entry; DLL unloads; no crash",
                std::to_string(atShutdown) + " entries examined before event 3, " + std::to_string(after) +

@@ -126,9 +126,9 @@ TEST_F(RealHostTest, MarshallingHostNeverHangsOnASaveOrAShutDown) {
     devhost::PushDialogScript([&](HWND dlg) {
         devhost::SetMarshalledStepping(true);
         EXPECT_EQ(1, Send(TS_EVENT_RUN_ITEM, 9));
-        while (devhost::CallCount(65) == 0 && devhost::ServeMarshalledCall(5000)) {
+        while (devhost::CallCount(TS_SLOT_WRITE_SETTING_INT) == 0 && devhost::ServeMarshalledCall(5000)) {
         }
-        EXPECT_EQ(1u, devhost::CallCount(65)) << "the worker's save never began";
+        EXPECT_EQ(1u, devhost::CallCount(TS_SLOT_WRITE_SETTING_INT)) << "the worker's save never began";
         EXPECT_TRUE(devhost::WaitForMarshalledCall(5000)) << "the worker's next call never came";
         devhost::SetMarshalledStepping(false);
         devhost::Click(dlg, IDC_MAIN_THEME_SYNC);
@@ -195,7 +195,7 @@ TEST_F(RealHostTest, FastReinitialisationLeavesOneWorkerAndStopsTheOldEnumeratio
     std::set<DWORD> asking;
     const std::vector<LogEntry> log = devhost::Log();
     for (size_t i = mark; i < log.size(); ++i) {
-        if (log[i].slot != 33) continue;
+        if (log[i].slot != TS_SLOT_GET_CURRENT_SKIN) continue;
         asking.insert(log[i].threadId);
         oldAsks += log[i].threadId == oldWorker;
     }
@@ -203,7 +203,7 @@ TEST_F(RealHostTest, FastReinitialisationLeavesOneWorkerAndStopsTheOldEnumeratio
     EXPECT_EQ(1u, oldAsks) << "the old worker went on ticking";
     EXPECT_EQ(2u, asking.size()) << "threads asking for the skin besides the held call";
     size_t oldNames = 0;
-    for (const LogEntry& e : devhost::Log()) oldNames += e.slot == 34 && e.threadId == oldEnumeration;
+    for (const LogEntry& e : devhost::Log()) oldNames += e.slot == TS_SLOT_GET_SKIN_DISPLAY_NAME && e.threadId == oldEnumeration;
     EXPECT_EQ(1u, oldNames) << "the old enumeration went on asking for names";
 }
 

@@ -182,7 +182,7 @@ HostServiceTable MakeCountingTable() {
     return table;
 }
 
-bool IsSettingsSlot(int slot) { return (slot >= 65 && slot <= 69) || slot == 74; }
+bool IsSettingsSlot(int slot) { return (slot >= 65 && slot <= 69) || slot == TS_SLOT_DELETE_SETTING; }
 
 }  // namespace
 
@@ -235,7 +235,7 @@ void SaveChecker::OnCall(const devhost::LogEntry& entry) {
     const std::wstring key = args.size() > 2 ? devhost::AsText(args[2]).value_or(L"") : L"";
     const std::wstring call = entry.name + L"(" + devhost::LogArgsText(args) + L")";
     if (!open_) {
-        if (entry.slot != 65 || key != L"ChangeMode" || section != devhost::LogValue(nullptr)) {
+        if (entry.slot != TS_SLOT_WRITE_SETTING_INT || key != L"ChangeMode" || section != devhost::LogValue(nullptr)) {
             Fault("a settings call outside a save: " + Utf8(call));
             return;
         }
@@ -254,7 +254,7 @@ void SaveChecker::OnCall(const devhost::LogEntry& entry) {
     }
     switch (stage_) {
     case Stage::Ints:
-        if (entry.slot != 65) return Fault("expected an integer write, got " + Utf8(entry.name));
+        if (entry.slot != TS_SLOT_WRITE_SETTING_INT) return Fault("expected an integer write, got " + Utf8(entry.name));
         if (++ints_ == 13) {
             if (section != devhost::LogValue(L"SelectedSkins") || key != L"Count") {
                 return Fault("13th write is not Count");
@@ -264,7 +264,7 @@ void SaveChecker::OnCall(const devhost::LogEntry& entry) {
         }
         return;
     case Stage::List:
-        if (entry.slot != 66 || section != devhost::LogValue(L"SelectedSkins")) return Fault("list write expected");
+        if (entry.slot != TS_SLOT_WRITE_SETTING_STRING || section != devhost::LogValue(L"SelectedSkins")) return Fault("list write expected");
         if (key != SelectedSkinKey(written_.size() + 1)) {
             return Fault("list key out of order: " + Utf8(key));
         }
@@ -272,22 +272,22 @@ void SaveChecker::OnCall(const devhost::LogEntry& entry) {
         if (static_cast<int64_t>(written_.size()) == count_) stage_ = Stage::Stale;
         return;
     case Stage::Stale:
-        if (entry.slot == 68) {
+        if (entry.slot == TS_SLOT_READ_SETTING_STRING) {
             if (staleEnded_) return Fault("a read after the stale pass ended");
             staleEnded_ = entry.result == std::vector<devhost::LogValue>{L""};
             return;
         }
-        if (entry.slot == 74) return;
-        if (entry.slot != 66 || !staleEnded_) return Fault("stale pass cut short");
+        if (entry.slot == TS_SLOT_DELETE_SETTING) return;
+        if (entry.slot != TS_SLOT_WRITE_SETTING_STRING || !staleEnded_) return Fault("stale pass cut short");
         stage_ = Stage::Theme;
         [[fallthrough]];
     case Stage::Theme:
-        if (entry.slot == 69) {
+        if (entry.slot == TS_SLOT_COMMIT_SETTINGS) {
             if (themes_ != 2) return Fault("commit before both theme writes");
             Finish();
             return;
         }
-        if (entry.slot != 66 || section != devhost::LogValue(L"ThemeSync")) return Fault("theme write expected");
+        if (entry.slot != TS_SLOT_WRITE_SETTING_STRING || section != devhost::LogValue(L"ThemeSync")) return Fault("theme write expected");
         ++themes_;
         return;
     case Stage::Done:

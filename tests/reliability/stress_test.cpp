@@ -217,7 +217,7 @@ TEST_F(StressTest, SwitchingDialogsThemeAndSkinChurnTogether) {
     std::atomic<bool> checking{false};  // from after the start-up load
     devhost::SetLogObserver([&](const devhost::LogEntry& entry) {
         if (checking.load()) checker.OnCall(entry);
-        if (entry.slot == 35) {
+        if (entry.slot == TS_SLOT_APPLY_SKIN) {
             (entry.threadId == hostId ? hostRequests : workerRequests)++;
             if (watchingEnd.load()) {
                 std::lock_guard<std::mutex> guard(endMutex);

@@ -15,7 +15,7 @@
 
 namespace testlog {
 
-inline bool IsSettingsSlot(int slot) { return (slot >= 65 && slot <= 69) || slot == 74; }
+inline bool IsSettingsSlot(int slot) { return (slot >= 65 && slot <= 69) || slot == TS_SLOT_DELETE_SETTING; }
 
 // A settings call as the tests expect it: the slot's name and its arguments.
 struct Call {
@@ -51,7 +51,7 @@ inline devhost::LogValue Section(const wchar_t* section) {
 inline std::vector<std::wstring> StringKeysRead(const std::vector<devhost::LogEntry>& log,
                                                 const wchar_t* section, int32_t plugin = 1) {
     std::vector<std::wstring> keys;
-    for (const devhost::LogEntry& read : devhost::CallsOf(68, log)) {
+    for (const devhost::LogEntry& read : devhost::CallsOf(TS_SLOT_READ_SETTING_STRING, log)) {
         if (read.args.size() == 3 && read.args[0] == devhost::LogValue(plugin) &&
             read.args[1] == Section(section)) {
             keys.push_back(devhost::AsText(read.args[2]).value_or(L""));

@@ -179,8 +179,8 @@ TEST_F(ItemDialogTest, PreselectionTakesTheLastExactMatchOrElseTheFirstSkin) {
         });
         EXPECT_FALSE(devhost::GetItemParamInt(3, 0).has_value()) << "Cancel stores nothing";
     }
-    EXPECT_EQ(0u, devhost::CallCount(70));
-    EXPECT_EQ(0u, devhost::CallCount(71));
+    EXPECT_EQ(0u, devhost::CallCount(TS_SLOT_SET_ITEM_PARAM_INT));
+    EXPECT_EQ(0u, devhost::CallCount(TS_SLOT_SET_ITEM_PARAM_STRING));
 }
 
 TEST_F(ItemDialogTest, ItemIdIsTheLow32BitsOfTheParameter) {
@@ -207,7 +207,7 @@ TEST_F(ItemDialogTest, EmptySkinsFolderStoresTheBehaviourButNotASkin) {
     });
     EXPECT_EQ(std::optional<int32_t>(1), devhost::GetItemParamInt(8, 0));
     EXPECT_EQ(std::optional<std::wstring>(L"Aurora.tskin"), devhost::GetItemParamString(8, 0));
-    EXPECT_EQ(0u, devhost::CallCount(71));
+    EXPECT_EQ(0u, devhost::CallCount(TS_SLOT_SET_ITEM_PARAM_STRING));
 }
 
 TEST_F(ItemDialogTest, CommandsReachingTheDialogAfterItEndedAreIgnored) {
@@ -218,7 +218,7 @@ TEST_F(ItemDialogTest, CommandsReachingTheDialogAfterItEndedAreIgnored) {
         SendMessageW(dlg, WM_COMMAND, MAKEWPARAM(IDC_ITEM_SPECIFIED, BN_CLICKED), 0);
     });
     EXPECT_FALSE(devhost::GetItemParamInt(5, 0).has_value());
-    EXPECT_EQ(0u, devhost::CallCount(70));
+    EXPECT_EQ(0u, devhost::CallCount(TS_SLOT_SET_ITEM_PARAM_INT));
 }
 
 TEST_F(ItemDialogTest, OkTakesTheChosenRowsFromTheListShownEvenWhenAllSkinsWasReplaced) {

@@ -136,7 +136,7 @@ TEST_F(Launcher, PaneShowsCallsFromEveryThreadAndTheSkinFollows) {
     DestroyWindow(window_);
     window_ = nullptr;
     std::thread([] { devhost::Table()->GetCurrentSkin(); }).join();  // no window to post to any more
-    EXPECT_EQ(4u, devhost::CallCount(33) + devhost::CallCount(35) + devhost::CallCount(64));
+    EXPECT_EQ(4u, devhost::CallCount(TS_SLOT_GET_CURRENT_SKIN) + devhost::CallCount(TS_SLOT_APPLY_SKIN) + devhost::CallCount(TS_SLOT_SET_PLUGIN_CAPTION));
 }
 
 TEST(LauncherParts, PreviewColoursAreStableAndTellSkinsApart) {
