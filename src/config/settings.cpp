@@ -95,11 +95,14 @@ void LoadSettings() {
         return;
     }
     auto readWord = [](const wchar_t* section, const wchar_t* key) {
-        return static_cast<uint16_t>(static_cast<uint32_t>(host::ReadInt(section, key, 0)) & 0xFFFFu);
+        const auto stored = static_cast<uint32_t>(host::ReadInt(section, key, 0));
+        return static_cast<uint16_t>(stored & 0xFFFFu);
     };
 
-    g_state.changeMode.store(static_cast<ChangeMode>(host::ReadInt(nullptr, L"ChangeMode", 0)));
-    g_state.targetSkins.store(static_cast<RotationList>(host::ReadInt(kTimeMode, L"TargetSkins", 0)));
+    const int32_t mode = host::ReadInt(nullptr, L"ChangeMode", 0);
+    g_state.changeMode.store(static_cast<ChangeMode>(mode));
+    const int32_t list = host::ReadInt(kTimeMode, L"TargetSkins", 0);
+    g_state.targetSkins.store(static_cast<RotationList>(list));
     g_state.changeHour.store(readWord(kTimeMode, L"ChangeHour"));
     g_state.changeMinute.store(readWord(kTimeMode, L"ChangeMinute"));
     g_state.rotationIndex.store(host::ReadInt(kTimeMode, L"Index", 0));
@@ -126,7 +129,8 @@ void LoadSettings() {
     const int64_t count = host::ReadInt(kSelectedSkins, L"Count", 0);
     int64_t emptyRun = 0;
     for (int64_t n = 1; n <= count && emptyRun < kMaxEmptyRun; ++n) {
-        std::wstring value = host::ReadString(kSelectedSkins, SelectedSkinKey(static_cast<size_t>(n)).c_str());
+        const std::wstring key = SelectedSkinKey(static_cast<size_t>(n));
+        std::wstring value = host::ReadString(kSelectedSkins, key.c_str());
         if (value.empty()) {
             ++emptyRun;
             continue;

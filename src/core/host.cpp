@@ -7,7 +7,9 @@
 namespace host {
 namespace {
 
-const HostServiceTable* Table() { return g_state.hostAccepted ? g_state.hostTable.load() : nullptr; }
+const HostServiceTable* Table() {
+    return g_state.hostAccepted ? g_state.hostTable.load() : nullptr;
+}
 
 // The slot `member` of the accepted table, or null.
 template <typename Slot>
@@ -16,7 +18,9 @@ Slot Get(Slot HostServiceTable::*member) {
     return table != nullptr ? table->*member : nullptr;
 }
 
-std::wstring Copy(const wchar_t* text) { return text != nullptr ? std::wstring(text) : std::wstring(); }
+std::wstring Copy(const wchar_t* text) {
+    return text != nullptr ? std::wstring(text) : std::wstring();
+}
 
 int32_t Id() { return g_state.pluginId.load(); }
 
@@ -39,7 +43,8 @@ bool Accepted() { return Table() != nullptr; }
 
 bool CanReadSettings() {
     const HostServiceTable* table = Table();
-    return table != nullptr && table->ReadSettingInt != nullptr && table->ReadSettingString != nullptr;
+    return table != nullptr && table->ReadSettingInt != nullptr &&
+           table->ReadSettingString != nullptr;
 }
 
 bool CanWriteSettings() {
@@ -141,7 +146,8 @@ void LoadText(UINT stringId, wchar_t* buffer, size_t capacity) {
     }
     buffer[0] = L'\0';
     if (auto load = Get(&HostServiceTable::LoadLocalizedString)) {
-        load(g_state.moduleHandle, stringId, buffer, capacity > INT_MAX ? INT_MAX : static_cast<int>(capacity));
+        const int units = capacity > INT_MAX ? INT_MAX : static_cast<int>(capacity);
+        load(g_state.moduleHandle, stringId, buffer, units);
     }
     buffer[capacity - 1] = L'\0';  // a host that filled the whole buffer
 }

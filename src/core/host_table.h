@@ -95,10 +95,14 @@ enum TsSlot {
 #define TS_SLOT_OFFSET(slot) ((size_t)(slot) * sizeof(void*))
 
 #ifdef __cplusplus
-static_assert(offsetof(HostServiceTable, GetSkinsFolder) == TS_SLOT_OFFSET(TS_SLOT_GET_SKINS_FOLDER), "slot 32");
-static_assert(offsetof(HostServiceTable, LoadLocalizedString) == TS_SLOT_OFFSET(TS_SLOT_LOAD_LOCALIZED_STRING), "slot 48");
-static_assert(offsetof(HostServiceTable, SetPluginCaption) == TS_SLOT_OFFSET(TS_SLOT_SET_PLUGIN_CAPTION), "slot 64");
-static_assert(offsetof(HostServiceTable, DeleteSetting) == TS_SLOT_OFFSET(TS_SLOT_DELETE_SETTING), "slot 74");
+static_assert(offsetof(HostServiceTable, GetSkinsFolder) ==
+                  TS_SLOT_OFFSET(TS_SLOT_GET_SKINS_FOLDER), "slot 32");
+static_assert(offsetof(HostServiceTable, LoadLocalizedString) ==
+                  TS_SLOT_OFFSET(TS_SLOT_LOAD_LOCALIZED_STRING), "slot 48");
+static_assert(offsetof(HostServiceTable, SetPluginCaption) ==
+                  TS_SLOT_OFFSET(TS_SLOT_SET_PLUGIN_CAPTION), "slot 64");
+static_assert(offsetof(HostServiceTable, DeleteSetting) ==
+                  TS_SLOT_OFFSET(TS_SLOT_DELETE_SETTING), "slot 74");
 static_assert(sizeof(HostServiceTable) == TS_SLOT_OFFSET(TS_HOST_TABLE_SLOTS), "75 slots");
 }
 #endif

@@ -20,8 +20,9 @@ void ApplyModeEnabling(HWND dialog) {
 
 INT_PTR HandleMainSettings(HWND dialog, UINT message, WPARAM wParam) {
     if (message == WM_INITDIALOG) {
+        const bool periodic = g_state.changeMode == ChangeMode::kPeriodic;
         CheckRadioButton(dialog, IDC_MAIN_PERIODIC, IDC_MAIN_THEME_SYNC,
-                         g_state.changeMode == ChangeMode::kPeriodic ? IDC_MAIN_PERIODIC : IDC_MAIN_THEME_SYNC);
+                         periodic ? IDC_MAIN_PERIODIC : IDC_MAIN_THEME_SYNC);
         SendCommandToSelf(dialog, IDC_MAIN_PERIODIC, 0);
         return TRUE;
     }
@@ -48,8 +49,8 @@ INT_PTR HandleMainSettings(HWND dialog, UINT message, WPARAM wParam) {
         }
         break;
     case IDOK:
-        g_state.changeMode =
-            IsButtonChecked(dialog, IDC_MAIN_PERIODIC) ? ChangeMode::kPeriodic : ChangeMode::kThemeSync;
+        g_state.changeMode = IsButtonChecked(dialog, IDC_MAIN_PERIODIC) ? ChangeMode::kPeriodic
+                                                                        : ChangeMode::kThemeSync;
         SaveSettings();
         EndDialog(dialog, 1);
         break;

@@ -131,8 +131,9 @@ void ApplySelectionRule(HWND dialog, const PeriodicDialogData* data, LRESULT s) 
 void RunEnablingRule(HWND dialog) { SendCommandToSelf(dialog, IDC_PERIODIC_ALL, 0); }
 
 void OpenPeriodicDialog(HWND dialog, PeriodicDialogData& data) {
+    const bool allSkins = g_state.targetSkins == RotationList::kAllSkins;
     CheckRadioButton(dialog, IDC_PERIODIC_ALL, IDC_PERIODIC_SELECTED,
-                     g_state.targetSkins == RotationList::kAllSkins ? IDC_PERIODIC_ALL : IDC_PERIODIC_SELECTED);
+                     allSkins ? IDC_PERIODIC_ALL : IDC_PERIODIC_SELECTED);
 
     RefreshAllSkins();
     data.shown = CopyAllSkins();
@@ -194,8 +195,9 @@ void SwapAdjacent(HWND dialog, PeriodicDialogData& data, LRESULT upper, LRESULT 
 }
 
 void StorePeriodicSettings(HWND dialog, PeriodicDialogData& data) {
-    const RotationList targetSkins =
-        IsButtonChecked(dialog, IDC_PERIODIC_ALL) ? RotationList::kAllSkins : RotationList::kSelectedSkins;
+    const RotationList targetSkins = IsButtonChecked(dialog, IDC_PERIODIC_ALL)
+                                         ? RotationList::kAllSkins
+                                         : RotationList::kSelectedSkins;
     UINT typed = GetDlgItemInt(dialog, IDC_PERIODIC_INTERVAL, nullptr, FALSE);
     if (typed < 1) {
         typed = 1;
