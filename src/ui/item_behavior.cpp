@@ -86,7 +86,7 @@ INT_PTR ShowItemBehaviorDialog(HWND owner, uint64_t param) {
     ItemDialogData data;
     data.itemId = static_cast<uint32_t>(param & 0xFFFFFFFFu);
     return host::ShowDialog(IDD_ITEM_BEHAVIOR, owner, ItemBehaviorDialogProc,
-                          reinterpret_cast<LPARAM>(&data));
+                            reinterpret_cast<LPARAM>(&data));
 }
 
 INT_PTR CALLBACK ItemBehaviorDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {

@@ -311,7 +311,7 @@ INT_PTR HandlePeriodicSettings(HWND dialog, UINT message, WPARAM wParam, LPARAM 
 INT_PTR ShowPeriodicSettingsDialog(HWND owner) {
     PeriodicDialogData data;
     return host::ShowDialog(IDD_PERIODIC_SETTINGS, owner, PeriodicSettingsDialogProc,
-                          reinterpret_cast<LPARAM>(&data));
+                            reinterpret_cast<LPARAM>(&data));
 }
 
 INT_PTR CALLBACK PeriodicSettingsDialogProc(HWND dialog, UINT message, WPARAM wParam,

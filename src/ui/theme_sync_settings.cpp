@@ -84,7 +84,7 @@ INT_PTR HandleThemeSync(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
 INT_PTR ShowThemeSyncSettingsDialog(HWND owner) {
     ThemeDialogData data;
     return host::ShowDialog(IDD_THEME_SYNC_SETTINGS, owner, ThemeSyncSettingsDialogProc,
-                          reinterpret_cast<LPARAM>(&data));
+                            reinterpret_cast<LPARAM>(&data));
 }
 
 INT_PTR CALLBACK ThemeSyncSettingsDialogProc(HWND dialog, UINT message, WPARAM wParam,
