@@ -94,21 +94,22 @@ void LoadSettings() {
     if (!host::CanReadSettings()) {
         return;
     }
-    auto readWord = [](const wchar_t* section, const wchar_t* key) {
-        const auto stored = static_cast<uint32_t>(host::ReadInt(section, key, 0));
+    const int32_t id = g_state.pluginId.load();
+    auto readWord = [id](const wchar_t* section, const wchar_t* key) {
+        const auto stored = static_cast<uint32_t>(host::ReadInt(id, section, key, 0));
         return static_cast<uint16_t>(stored & 0xFFFFu);
     };
 
-    const int32_t mode = host::ReadInt(nullptr, L"ChangeMode", 0);
+    const int32_t mode = host::ReadInt(id, nullptr, L"ChangeMode", 0);
     g_state.changeMode.store(static_cast<ChangeMode>(mode));
-    const int32_t list = host::ReadInt(kTimeMode, L"TargetSkins", 0);
+    const int32_t list = host::ReadInt(id, kTimeMode, L"TargetSkins", 0);
     g_state.targetSkins.store(static_cast<RotationList>(list));
     g_state.changeHour.store(readWord(kTimeMode, L"ChangeHour"));
     g_state.changeMinute.store(readWord(kTimeMode, L"ChangeMinute"));
-    g_state.rotationIndex.store(host::ReadInt(kTimeMode, L"Index", 0));
-    const int32_t unit = host::ReadInt(kTimeMode, L"TimeUnit", -1);
+    g_state.rotationIndex.store(host::ReadInt(id, kTimeMode, L"Index", 0));
+    const int32_t unit = host::ReadInt(id, kTimeMode, L"TimeUnit", -1);
     g_state.timeUnit.store(unit < 0 ? TimeUnit::kDays : static_cast<TimeUnit>(unit));
-    const int32_t interval = host::ReadInt(kTimeMode, L"Interval", -1);
+    const int32_t interval = host::ReadInt(id, kTimeMode, L"Interval", -1);
     g_state.interval.store(interval < 1 ? 1 : interval);
 
     const uint16_t year = readWord(kLastChanged, L"Year");
@@ -126,11 +127,11 @@ void LoadSettings() {
     }
 
     SkinList selected;
-    const int64_t count = host::ReadInt(kSelectedSkins, L"Count", 0);
+    const int64_t count = host::ReadInt(id, kSelectedSkins, L"Count", 0);
     int64_t emptyRun = 0;
     for (int64_t n = 1; n <= count && emptyRun < kMaxEmptyRun; ++n) {
         const std::wstring key = SelectedSkinKey(static_cast<size_t>(n));
-        std::wstring value = host::ReadString(kSelectedSkins, key.c_str());
+        std::wstring value = host::ReadString(id, kSelectedSkins, key.c_str());
         if (value.empty()) {
             ++emptyRun;
             continue;
@@ -143,8 +144,8 @@ void LoadSettings() {
         g_state.selectedSkins.swap(selected);
     }
 
-    std::wstring light = host::ReadString(kThemeSync, L"LightTheme");
-    std::wstring dark = host::ReadString(kThemeSync, L"DarkTheme");
+    std::wstring light = host::ReadString(id, kThemeSync, L"LightTheme");
+    std::wstring dark = host::ReadString(id, kThemeSync, L"DarkTheme");
     ScopedLock guard(g_state.lock);
     g_state.lightThemeSkin = std::move(light);
     g_state.darkThemeSkin = std::move(dark);
@@ -156,39 +157,41 @@ void SaveSettings() {
     }
     SaveTurn turn;
     const Snapshot s = TakeSnapshot();
+    const int32_t id = g_state.pluginId.load();
 
-    host::WriteInt(nullptr, L"ChangeMode", static_cast<int32_t>(s.changeMode));
-    host::WriteInt(kTimeMode, L"TargetSkins", static_cast<int32_t>(s.targetSkins));
-    host::WriteInt(kTimeMode, L"TimeUnit", static_cast<int32_t>(s.timeUnit));
-    host::WriteInt(kTimeMode, L"Interval", s.interval);
-    host::WriteInt(kTimeMode, L"ChangeHour", s.changeHour);
-    host::WriteInt(kTimeMode, L"ChangeMinute", s.changeMinute);
-    host::WriteInt(kTimeMode, L"Index", s.rotationIndex);
-    host::WriteInt(kLastChanged, L"Year", s.lastChanged.wYear);
-    host::WriteInt(kLastChanged, L"Month", s.lastChanged.wMonth);
-    host::WriteInt(kLastChanged, L"Day", s.lastChanged.wDay);
-    host::WriteInt(kLastChanged, L"Hour", s.lastChanged.wHour);
-    host::WriteInt(kLastChanged, L"Minute", s.lastChanged.wMinute);
+    host::WriteInt(id, nullptr, L"ChangeMode", static_cast<int32_t>(s.changeMode));
+    host::WriteInt(id, kTimeMode, L"TargetSkins", static_cast<int32_t>(s.targetSkins));
+    host::WriteInt(id, kTimeMode, L"TimeUnit", static_cast<int32_t>(s.timeUnit));
+    host::WriteInt(id, kTimeMode, L"Interval", s.interval);
+    host::WriteInt(id, kTimeMode, L"ChangeHour", s.changeHour);
+    host::WriteInt(id, kTimeMode, L"ChangeMinute", s.changeMinute);
+    host::WriteInt(id, kTimeMode, L"Index", s.rotationIndex);
+    host::WriteInt(id, kLastChanged, L"Year", s.lastChanged.wYear);
+    host::WriteInt(id, kLastChanged, L"Month", s.lastChanged.wMonth);
+    host::WriteInt(id, kLastChanged, L"Day", s.lastChanged.wDay);
+    host::WriteInt(id, kLastChanged, L"Hour", s.lastChanged.wHour);
+    host::WriteInt(id, kLastChanged, L"Minute", s.lastChanged.wMinute);
 
     // Stored counts are 32-bit; a longer list could not be read back anyway.
     const size_t count = s.selected.size() > static_cast<size_t>(INT32_MAX)
                              ? static_cast<size_t>(INT32_MAX)
                              : s.selected.size();
-    host::WriteInt(kSelectedSkins, L"Count", static_cast<int32_t>(count));
+    host::WriteInt(id, kSelectedSkins, L"Count", static_cast<int32_t>(count));
     for (size_t n = 1; n <= count; ++n) {
-        host::WriteString(kSelectedSkins, SelectedSkinKey(n).c_str(), s.selected[n - 1].c_str());
+        const std::wstring key = SelectedSkinKey(n);
+        host::WriteString(id, kSelectedSkins, key.c_str(), s.selected[n - 1].c_str());
     }
     // Keys left by a longer list saved earlier; the first empty one is deleted too.
     for (size_t n = count + 1;; ++n) {
         const std::wstring key = SelectedSkinKey(n);
-        const bool stale = !host::ReadString(kSelectedSkins, key.c_str()).empty();
-        host::DeleteSetting(kSelectedSkins, key.c_str());
+        const bool stale = !host::ReadString(id, kSelectedSkins, key.c_str()).empty();
+        host::DeleteSetting(id, kSelectedSkins, key.c_str());
         if (!stale) {
             break;
         }
     }
 
-    host::WriteString(kThemeSync, L"LightTheme", s.lightThemeSkin.c_str());
-    host::WriteString(kThemeSync, L"DarkTheme", s.darkThemeSkin.c_str());
-    host::CommitSettings();
+    host::WriteString(id, kThemeSync, L"LightTheme", s.lightThemeSkin.c_str());
+    host::WriteString(id, kThemeSync, L"DarkTheme", s.darkThemeSkin.c_str());
+    host::CommitSettings(id);
 }

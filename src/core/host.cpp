@@ -22,8 +22,6 @@ std::wstring Copy(const wchar_t* text) {
     return text != nullptr ? std::wstring(text) : std::wstring();
 }
 
-int32_t Id() { return g_state.pluginId.load(); }
-
 }  // namespace
 
 bool Accept(const HostServiceTable* table) {
@@ -54,37 +52,37 @@ bool CanWriteSettings() {
            table->CommitSettings != nullptr;
 }
 
-int32_t ReadInt(const wchar_t* section, const wchar_t* key, int32_t fallback) {
+int32_t ReadInt(int32_t id, const wchar_t* section, const wchar_t* key, int32_t fallback) {
     auto read = Get(&HostServiceTable::ReadSettingInt);
-    return read != nullptr ? read(Id(), section, key, fallback) : fallback;
+    return read != nullptr ? read(id, section, key, fallback) : fallback;
 }
 
-std::wstring ReadString(const wchar_t* section, const wchar_t* key) {
+std::wstring ReadString(int32_t id, const wchar_t* section, const wchar_t* key) {
     auto read = Get(&HostServiceTable::ReadSettingString);
-    return read != nullptr ? Copy(read(Id(), section, key)) : std::wstring();
+    return read != nullptr ? Copy(read(id, section, key)) : std::wstring();
 }
 
-void WriteInt(const wchar_t* section, const wchar_t* key, int32_t value) {
+void WriteInt(int32_t id, const wchar_t* section, const wchar_t* key, int32_t value) {
     if (auto write = Get(&HostServiceTable::WriteSettingInt)) {
-        write(Id(), section, key, value);
+        write(id, section, key, value);
     }
 }
 
-void WriteString(const wchar_t* section, const wchar_t* key, const wchar_t* value) {
+void WriteString(int32_t id, const wchar_t* section, const wchar_t* key, const wchar_t* value) {
     if (auto write = Get(&HostServiceTable::WriteSettingString)) {
-        write(Id(), section, key, value);
+        write(id, section, key, value);
     }
 }
 
-void DeleteSetting(const wchar_t* section, const wchar_t* key) {
+void DeleteSetting(int32_t id, const wchar_t* section, const wchar_t* key) {
     if (auto erase = Get(&HostServiceTable::DeleteSetting)) {
-        erase(Id(), section, key);
+        erase(id, section, key);
     }
 }
 
-void CommitSettings() {
+void CommitSettings(int32_t id) {
     if (auto commit = Get(&HostServiceTable::CommitSettings)) {
-        commit(Id());
+        commit(id);
     }
 }
 

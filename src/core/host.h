@@ -27,15 +27,16 @@ bool Accept(const HostServiceTable* table);
 void Release();
 bool Accepted();
 
-// The host's settings store, under the plug-in's id.
+// The host's settings store, under plug-in id `id`: a load or a save takes the id once,
+// so that a new id arriving part-way cannot split it between two stores.
 bool CanReadSettings();
 bool CanWriteSettings();  // every slot a whole save uses, reading included
-int32_t ReadInt(const wchar_t* section, const wchar_t* key, int32_t fallback);
-std::wstring ReadString(const wchar_t* section, const wchar_t* key);
-void WriteInt(const wchar_t* section, const wchar_t* key, int32_t value);
-void WriteString(const wchar_t* section, const wchar_t* key, const wchar_t* value);
-void DeleteSetting(const wchar_t* section, const wchar_t* key);
-void CommitSettings();
+int32_t ReadInt(int32_t id, const wchar_t* section, const wchar_t* key, int32_t fallback);
+std::wstring ReadString(int32_t id, const wchar_t* section, const wchar_t* key);
+void WriteInt(int32_t id, const wchar_t* section, const wchar_t* key, int32_t value);
+void WriteString(int32_t id, const wchar_t* section, const wchar_t* key, const wchar_t* value);
+void DeleteSetting(int32_t id, const wchar_t* section, const wchar_t* key);
+void CommitSettings(int32_t id);
 
 // Skins.
 std::wstring SkinsFolder();

@@ -30,8 +30,8 @@ TEST_F(HostWrapperTest, EmptySlotsAnswerTheirFallbackAndCallNothing) {
     EXPECT_FALSE(host::CanWriteSettings());
     EXPECT_FALSE(host::CanNameSkins());
     EXPECT_FALSE(host::CanReadItemBehavior());
-    EXPECT_EQ(-7, host::ReadInt(L"TimeMode", L"Index", -7));
-    EXPECT_EQ(L"", host::ReadString(L"ThemeSync", L"DarkTheme"));
+    EXPECT_EQ(-7, host::ReadInt(1, L"TimeMode", L"Index", -7));
+    EXPECT_EQ(L"", host::ReadString(1, L"ThemeSync", L"DarkTheme"));
     EXPECT_EQ(L"", host::SkinsFolder());
     EXPECT_EQ(L"", host::CurrentSkin());
     EXPECT_EQ(L"", host::SkinDisplayName(L"A.tsk"));
@@ -45,10 +45,10 @@ TEST_F(HostWrapperTest, EmptySlotsAnswerTheirFallbackAndCallNothing) {
     host::LoadText(1, text, 8);
     EXPECT_EQ(L'\0', text[0]) << "an empty slot leaves an empty text";
     // Writes to empty slots go nowhere.
-    host::WriteInt(nullptr, L"ChangeMode", 1);
-    host::WriteString(L"ThemeSync", L"LightTheme", L"A");
-    host::DeleteSetting(L"SelectedSkins", L"Skin001");
-    host::CommitSettings();
+    host::WriteInt(1, nullptr, L"ChangeMode", 1);
+    host::WriteString(1, L"ThemeSync", L"LightTheme", L"A");
+    host::DeleteSetting(1, L"SelectedSkins", L"Skin001");
+    host::CommitSettings(1);
     host::ApplySkin(L"A");
     host::SetItemParamInt(3, 1);
     host::SetItemParamString(3, L"A");
