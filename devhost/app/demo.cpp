@@ -326,7 +326,7 @@ void Demo::FlipTheme() {
     const uint64_t broadcast = ElapsedMs();
     BroadcastColorSetChange();
     t_.At(broadcast, L"Windows",
-          L"WM_SETTINGCHANGE \"ImmersiveColorSet\" broadcast to every top-level window");
+          L"WM_SETTINGCHANGE \"ImmersiveColorSet\" sent to the launcher's top-level windows");
     if (!WaitForSwitch(commits, dark)) {
         t_.Fail(L"no switch to the dark skin " + Quoted(dark) + L" within " + std::to_wstring(kSwitchWait) +
                 L" ms");

@@ -222,7 +222,7 @@ bool PressCloseBox(HWND dlg);  // the caption's close box
 bool SetAppsUseLightTheme(DWORD value);
 bool SetAppsUseLightThemeString(const std::wstring& text);  // a value of the wrong type
 bool DeleteAppsUseLightTheme();
-void BroadcastColorSetChange();
+void BroadcastColorSetChange();  // to this process's top-level windows
 
 // The plug-in library.
 struct Plugin {

@@ -227,11 +227,26 @@ bool DeleteAppsUseLightTheme() {
     return status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND;
 }
 
+namespace {
+BOOL CALLBACK CollectOwnWindow(HWND window, LPARAM list) {
+    DWORD process = 0;
+    GetWindowThreadProcessId(window, &process);
+    if (process == GetCurrentProcessId()) reinterpret_cast<std::vector<HWND>*>(list)->push_back(window);
+    return TRUE;
+}
+}  // namespace
+
+// Windows sends this to every top-level window of the desktop. The plug-in's window is
+// one of this process's, so only these are sent it: test programs running side by side
+// then never reach one another, nor wait on other programs' windows.
 void BroadcastColorSetChange() {
-    DWORD_PTR ignored = 0;
-    SendMessageTimeoutW(HWND_BROADCAST, WM_SETTINGCHANGE, 0,
-                        reinterpret_cast<LPARAM>(L"ImmersiveColorSet"), SMTO_ABORTIFHUNG, 200,
-                        &ignored);
+    std::vector<HWND> windows;
+    EnumWindows(CollectOwnWindow, reinterpret_cast<LPARAM>(&windows));
+    for (HWND window : windows) {
+        DWORD_PTR ignored = 0;
+        SendMessageTimeoutW(window, WM_SETTINGCHANGE, 0, reinterpret_cast<LPARAM>(L"ImmersiveColorSet"),
+                            SMTO_ABORTIFHUNG, 200, &ignored);
+    }
 }
 
 bool LoadPlugin(const std::wstring& dllPath, Plugin* plugin) {
