@@ -1,5 +1,9 @@
 # Checks that the DLL exports exactly TsPluginEventHandler, undecorated, imports
-# nothing but Windows system DLLs, and weighs at most 256 KB as released.
+# nothing but Windows system DLLs, and weighs at most 256 KB as released; and that
+# neither the DLL nor the programs that load it have thread_local objects with
+# destructors. Those make the C++ runtime create a winpthreads key that a destructor
+# deletes at unload or exit, and that deletion can wait for ever when another thread
+# ends at the same moment: a launcher hung in FreeLibrary, a test program at exit.
 execute_process(COMMAND ${OBJDUMP} -p ${DLL} OUTPUT_VARIABLE dump RESULT_VARIABLE rc)
 if(NOT rc EQUAL 0)
     message(FATAL_ERROR "objdump failed on ${DLL}")
@@ -42,3 +46,14 @@ message(STATUS "size: ${size} bytes")
 if(size GREATER 262144)
     message(FATAL_ERROR "Varnel.dll weighs ${size} bytes, more than 256 KB (262144 bytes)")
 endif()
+
+foreach(binary IN ITEMS ${DLL_SYMBOLS} ${PROGRAMS})
+    execute_process(COMMAND ${NM} ${binary} OUTPUT_VARIABLE symbols RESULT_VARIABLE rc)
+    if(NOT rc EQUAL 0)
+        message(FATAL_ERROR "nm failed on ${binary}")
+    endif()
+    if(symbols MATCHES " T __cxa_thread_atexit\n")
+        message(FATAL_ERROR "${binary} has a thread_local object with a destructor")
+    endif()
+    message(STATUS "no thread_local destructors: ${binary}")
+endforeach()

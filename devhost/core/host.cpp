@@ -5,6 +5,7 @@
 #include <commctrl.h>
 
 #include <cstdio>
+#include <cstdlib>
 
 #include "core/windows_theme.h"
 #include "devhost/core/state.h"
@@ -21,6 +22,38 @@ const auto g_start = std::chrono::steady_clock::now();
 std::mutex& Lock() {
     static std::mutex* mutex = new std::mutex;
     return *mutex;
+}
+
+// The buffers live in a fiber-local slot, not in thread_local objects: a thread_local
+// with a destructor makes the C++ runtime create a winpthreads key that an exit-time
+// destructor deletes, and that deletion can wait for ever when another thread is
+// ending at the same moment (test programs were seen hanging at exit).
+namespace {
+using Buffers = std::map<const void*, std::wstring>;
+
+void WINAPI FreeThreadBuffers(void* buffers) { delete static_cast<Buffers*>(buffers); }
+
+DWORD BufferSlot() {
+    static const DWORD slot = [] {
+        const DWORD allocated = FlsAlloc(FreeThreadBuffers);
+        if (allocated == FLS_OUT_OF_INDEXES) {
+            std::fputs("devhost: no fiber-local slot left\n", stderr);
+            std::abort();
+        }
+        return allocated;
+    }();
+    return slot;
+}
+}  // namespace
+
+std::wstring& ThreadBuffer(const void* owner) {
+    const DWORD slot = BufferSlot();
+    auto* buffers = static_cast<Buffers*>(FlsGetValue(slot));
+    if (buffers == nullptr) {
+        buffers = new Buffers;
+        FlsSetValue(slot, buffers);
+    }
+    return (*buffers)[owner];
 }
 
 State& Host() {

@@ -171,13 +171,15 @@ std::vector<std::wstring> AppliedSkins() {
 namespace detail {
 
 const wchar_t* SkinsFolderSlot() {
-    thread_local std::wstring buffer;
+    static constexpr char kOwner = 0;
+    std::wstring& buffer = ThreadBuffer(&kOwner);
     buffer = SkinsFolder();
     return buffer.c_str();
 }
 
 const wchar_t* CurrentSkinSlot() {
-    thread_local std::wstring buffer;
+    static constexpr char kOwner = 0;
+    std::wstring& buffer = ThreadBuffer(&kOwner);
     std::function<std::wstring(const std::wstring&)> hook;
     {
         std::lock_guard<std::mutex> guard(Lock());
@@ -189,7 +191,8 @@ const wchar_t* CurrentSkinSlot() {
 }
 
 const wchar_t* DisplayNameSlot(const wchar_t* skin) {
-    thread_local std::wstring buffer;
+    static constexpr char kOwner = 0;
+    std::wstring& buffer = ThreadBuffer(&kOwner);
     std::function<std::wstring(const std::wstring&)> rule;
     {
         std::lock_guard<std::mutex> guard(Lock());

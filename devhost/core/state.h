@@ -59,6 +59,11 @@ std::mutex& Lock();
 State& Host();  // only under Lock()
 std::condition_variable& ApplyWake();  // the delayed-apply thread waits on it with Lock()
 
+// The calling thread's buffer for the strings one slot returns (as the launcher's own
+// buffers, it holds until that thread calls the slot again); `owner` is any address
+// that is the slot's own. Freed when the thread ends.
+std::wstring& ThreadBuffer(const void* owner);
+
 // Marks the calling thread as inside a slot for as long as it lives (InHostCall()).
 class HostCallScope {
 public:

@@ -119,7 +119,8 @@ int32_t ReadSettingInt(int32_t pluginId, const wchar_t* section, const wchar_t* 
 
 const wchar_t* ReadSettingString(int32_t pluginId, const wchar_t* section, const wchar_t* key) {
     BlockForCallDelay();
-    thread_local std::wstring buffer;
+    static constexpr char kOwner = 0;
+    std::wstring& buffer = ThreadBuffer(&kOwner);
     buffer.clear();
     if (key != nullptr) {
         std::lock_guard<std::mutex> guard(Lock());
@@ -181,7 +182,8 @@ int32_t GetItemParamInt(uint32_t itemId, int32_t paramIndex, int32_t defaultValu
 
 const wchar_t* GetItemParamString(uint32_t itemId, int32_t paramIndex) {
     BlockForCallDelay();
-    thread_local std::wstring buffer;
+    static constexpr char kOwner = 0;
+    std::wstring& buffer = ThreadBuffer(&kOwner);
     const wchar_t* result = nullptr;
     {
         std::lock_guard<std::mutex> guard(Lock());
@@ -213,6 +215,7 @@ struct Served;
 
 template <typename R, typename... A, R (*Slot)(A...)>
 struct Served<Slot> {
+    static constexpr char kCopyOwner = 0;
     static R Call(A... args) {
         HostCallScope scope;
         R result{};
@@ -225,7 +228,7 @@ struct Served<Slot> {
         }
         if constexpr (std::is_same_v<R, const wchar_t*>) {
             // The UI thread's buffer is its own; the caller gets a copy of its own.
-            thread_local std::wstring copy;
+            std::wstring& copy = ThreadBuffer(&kCopyOwner);
             if (result == nullptr) {
                 return nullptr;
             }
