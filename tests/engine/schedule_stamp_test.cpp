@@ -8,31 +8,17 @@
 
 #include "core/clock.h"
 #include "engine/schedule.h"
-#include "support/plugin_fixture.h"
-#include "support/time_util.h"
+#include "engine_fixture.h"
 
 namespace {
 
-SYSTEMTIME g_now{};
-int64_t g_ns = 0;
-
-void FakeLocalTime(SYSTEMTIME* now) { *now = g_now; }
-int64_t FakeMonotonic() { return g_ns; }
-
-
-
-class StampScheduleTest : public PluginTest {
+class StampScheduleTest : public EngineTest {
 protected:
     void SetUp() override {
-        PluginTest::SetUp();
-        g_now = LocalTime(2026, 3, 10, 21, 15, 42, 250);
-        g_ns = 123'456'789'000;
-        g_clock = ClockSource{&FakeMonotonic, &FakeLocalTime};
+        EngineTest::SetUp();
+        testclock::SetLocal(LocalTime(2026, 3, 10, 21, 15, 42, 250));
+        testclock::SetMonotonicNs(123'456'789'000);
         g_state.interval = 1;
-    }
-    void TearDown() override {
-        g_clock = kSystemClock;
-        PluginTest::TearDown();
     }
     void SetLastChanged(const SYSTEMTIME& t) {
         ScopedLock guard(g_state.lock);
@@ -122,10 +108,10 @@ TEST_F(StampScheduleTest, MinutesAndHoursRestartFromTheMonotonicClock) {
         SCOPED_TRACE(unit);
         g_state.timeUnit = static_cast<TimeUnit>(unit);
         SetLastChanged(LocalTime(2020, 1, 2, 3, 4));
-        g_ns += 1'000'000'007;
+        testclock::SetMonotonicNs(testclock::MonotonicNs() + 1'000'000'007);
         StampSchedule(ScheduleStart::kNow);
         ScopedLock guard(g_state.lock);
-        EXPECT_EQ(g_state.lastSwitchStamp, g_ns);
+        EXPECT_EQ(g_state.lastSwitchStamp, testclock::MonotonicNs());
         EXPECT_EQ(Describe(g_state.lastChanged), "2020-01-02 03:04:00.000");
         EXPECT_FALSE(g_state.nextChangeValid);
     }
