@@ -11,7 +11,7 @@ endif()
 
 string(REGEX MATCHALL "DLL Name: [^\n]+" imports "${dump}")
 set(allowed kernel32.dll user32.dll advapi32.dll version.dll shlwapi.dll comctl32.dll
-            msvcrt.dll gdi32.dll api-ms-win-crt-)
+            msvcrt.dll gdi32.dll api-ms-win-crt- api-ms-win-core-synch-)
 foreach(line IN LISTS imports)
     string(REPLACE "DLL Name: " "" name "${line}")
     string(TOLOWER "${name}" lower)

@@ -8,10 +8,10 @@
 //    Windows in its "\\?\" form, for the search and for the existence test alike.
 // 4. The new list is built aside, with every host call outside the lock, and
 //    replaces allSkins in one step: readers see the old list or the new one.
-// 5. Only one enumeration runs at a time; a second one returns at once.
+// 5. Only one enumeration of a session runs at a time; a second one returns at once.
 // 6. An enumeration belongs to the session it started in: once a shut-down or a new
-//    initialisation moves the session on, it makes no further host call and leaves
-//    allSkins alone.
+//    initialisation moves the session on, it makes no further host call, leaves
+//    allSkins alone, and no longer keeps the new session's enumeration out.
 #include "catalog/catalog.h"
 
 #include <shlwapi.h>
@@ -20,6 +20,7 @@
 #include <utility>
 
 #include "core/host.h"
+#include "core/session.h"
 #include "core/state.h"
 
 namespace {
@@ -112,13 +113,15 @@ bool ReadSkinsFolder(uint32_t session, SkinList* skins) {
     return complete;
 }
 
-// Clears the enumeration flag however the enumeration ends.
+// Gives the enumeration turn back however the enumeration ends.
 class EnumerationTurn {
 public:
-    EnumerationTurn() : mine_(g_state.enumerating.exchange(1) == 0) {}
+    // `frame`: a local of the enumerating function, naming its frame as the holder.
+    explicit EnumerationTurn(const void* frame)
+        : frame_(frame), mine_(TakeTurn(kEnumerationTurn, frame)) {}
     ~EnumerationTurn() {
         if (mine_) {
-            g_state.enumerating.exchange(0);
+            GiveTurn(kEnumerationTurn, frame_);
         }
     }
     EnumerationTurn(const EnumerationTurn&) = delete;
@@ -126,24 +129,28 @@ public:
     bool Mine() const { return mine_; }
 
 private:
+    const void* frame_;
     bool mine_;
 };
 
 }  // namespace
 
 bool EnumerateSkinsFolder(uint32_t session) {
-    EnumerationTurn turn;
+    const int frame = 0;
+    EnumerationTurn turn(&frame);
     if (!turn.Mine() || SessionEnded(session) || !host::Accepted()) {
         return false;
     }
     SkinList skins;
     const bool complete = ReadSkinsFolder(session, &skins);
-    if (SessionEnded(session)) {
-        return false;
-    }
-    // A search that could not start leaves the folder with no skins we can reach.
+    // A search that could not start leaves the folder with no skins we can reach. The
+    // session is asked under the lock, which every change of session takes, so an
+    // ended session's list never replaces the next one's.
     {
         ScopedLock guard(g_state.lock);
+        if (g_state.session != session) {
+            return false;
+        }
         g_state.allSkins.swap(skins);
     }
     // `skins` now holds the replaced list and is freed here, outside the lock.

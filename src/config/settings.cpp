@@ -2,15 +2,18 @@
 //
 // 1. The host calls of a load and of a save come in one fixed order, and every save
 //    ends with exactly one CommitSettings.
-// 2. A save writes one snapshot taken under g_state.lock at its start; saves are
-//    serialised by their own lock, which is held across the host calls of one save
-//    (g_state.lock never is). A thread waiting for its turn keeps answering sent
-//    messages: the save it waits for may be inside a host call that the launcher
-//    serves on that very thread.
-// 3. Only timeUnit (negative -> days) and interval (below 1 -> 1) are corrected on
+// 2. A save writes one snapshot taken under g_state.lock at its start. One save runs at
+//    a time, holding the save turn across its host calls (g_state.lock never is), and
+//    nobody waits for the turn: a save asked for while another runs is made by the one
+//    running, once more with the values of that moment, before it lets go. A thread
+//    that waited could deadlock with a launcher that serves the running save's calls
+//    on the waiting thread, by sending or by posting.
+// 3. A save belongs to its caller's session: once that has ended, it calls nothing
+//    more (no commit), and the request stays for the next session's save.
+// 4. Only timeUnit (negative -> days) and interval (below 1 -> 1) are corrected on
 //    reading; everything else is kept as stored for the users of each value to judge.
-// 4. The load only loads: whoever loads brings the schedule and the rotation in step.
-// 5. A corrupt "Count" cannot keep the load reading: it stops after kMaxEmptyRun
+// 5. The load only loads: whoever loads brings the schedule and the rotation in step.
+// 6. A corrupt "Count" cannot keep the load reading: it stops after kMaxEmptyRun
 //    absent or empty keys in a row.
 #include "config/settings.h"
 
@@ -20,7 +23,7 @@
 #include <vector>
 
 #include "core/host.h"
-#include "core/message_wait.h"
+#include "core/session.h"
 #include "core/state.h"
 
 namespace {
@@ -31,16 +34,6 @@ constexpr wchar_t kSelectedSkins[] = L"SelectedSkins";
 constexpr wchar_t kThemeSync[] = L"ThemeSync";
 
 constexpr int64_t kMaxEmptyRun = 1000;
-
-SrwLock g_saveLock;
-
-class SCOPED_CAPABILITY SaveTurn {
-public:
-    SaveTurn() ACQUIRE(g_saveLock) { LockServingSentMessages(g_saveLock); }
-    ~SaveTurn() RELEASE() { g_saveLock.Unlock(); }
-    SaveTurn(const SaveTurn&) = delete;
-    SaveTurn& operator=(const SaveTurn&) = delete;
-};
 
 struct Snapshot {
     ChangeMode changeMode;
@@ -151,11 +144,10 @@ void LoadSettings() {
     g_state.darkThemeSkin = std::move(dark);
 }
 
-void SaveSettings() {
-    if (!host::CanWriteSettings()) {
-        return;
-    }
-    SaveTurn turn;
+namespace {
+
+// One whole save; false when the caller's session ended on the way.
+bool WriteSettings() {
     const Snapshot s = TakeSnapshot();
     const int32_t id = g_state.pluginId.load();
 
@@ -194,4 +186,24 @@ void SaveSettings() {
     host::WriteString(id, kThemeSync, L"LightTheme", s.lightThemeSkin.c_str());
     host::WriteString(id, kThemeSync, L"DarkTheme", s.darkThemeSkin.c_str());
     host::CommitSettings(id);
+    return CallerSessionLive();
+}
+
+}  // namespace
+
+void SaveSettings() {
+    if (!host::CanWriteSettings()) {
+        return;
+    }
+    g_state.saveWanted = 1;
+    const int frame = 0;  // marks this call's frame as the turn's holder
+    while (g_state.saveWanted.load() != 0 && TakeTurn(kSaveTurn, &frame)) {
+        while (g_state.saveWanted.exchange(0) != 0) {
+            if (!WriteSettings()) {
+                g_state.saveWanted = 1;
+                break;
+            }
+        }
+        GiveTurn(kSaveTurn, &frame);
+    }
 }

@@ -2,13 +2,18 @@
 
 #include <climits>
 
+#include "core/session.h"
 #include "core/state.h"
 
 namespace host {
 namespace {
 
+// The table, for a caller whose session is still the live one.
 const HostServiceTable* Table() {
-    return g_state.hostAccepted ? g_state.hostTable.load() : nullptr;
+    if (!g_state.hostAccepted || !CallerSessionLive()) {
+        return nullptr;
+    }
+    return g_state.hostTable.load();
 }
 
 // The slot `member` of the accepted table, or null.

@@ -1,8 +1,9 @@
 // Every call the plug-in makes into the launcher's service table.
 //
 // 1. Nothing else reads the table: these functions are the one place that knows it.
-// 2. While no table is accepted, or when the host left a slot empty, a call does
-//    nothing and returns its fallback (0, false, an empty string).
+// 2. While no table is accepted, when the caller's session has ended (core/session.h)
+//    or when the host left a slot empty, a call does nothing and returns its fallback
+//    (0, false, an empty string).
 // 3. Strings the host returns are copied at once, null reading as empty; a string the
 //    host writes into a buffer is terminated here, however much of it the host filled.
 // 4. None of them holds g_state.lock, so the host may call back or marshal the call to

@@ -2,7 +2,24 @@
 
 #include <new>
 
-PluginState g_state;
+namespace {
+
+// Storage whose destructor does nothing: the C runtime runs static destructors at process
+// exit too, after the system has ended the other threads wherever they were, perhaps
+// holding the heap's lock or in the middle of a list the record owns.
+union ImmortalState {
+    ImmortalState() : value() {}
+    ~ImmortalState() {}
+    ImmortalState(const ImmortalState&) = delete;
+    ImmortalState& operator=(const ImmortalState&) = delete;
+    PluginState value;
+};
+
+ImmortalState g_storage;
+
+}  // namespace
+
+PluginState& g_state = g_storage.value;
 
 void CopyBounded(wchar_t* buffer, size_t capacity, const wchar_t* text) {
     if (buffer == nullptr || capacity == 0) {

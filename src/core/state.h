@@ -10,6 +10,8 @@
 //    `themeChangePending`; `workerRunning`) keep their order.
 // 4. `workerRunning` holds the id of the one worker that may tick; a worker whose id
 //    it no longer holds ends, even when a newer worker has started since.
+// 5. The record is never destroyed: at process exit other threads may have been ended
+//    in the middle of using it (see state.cpp).
 #ifndef VARNEL_STATE_H
 #define VARNEL_STATE_H
 
@@ -29,6 +31,20 @@ struct SkinEntry {
 };
 using SkinList = std::vector<SkinEntry>;
 
+// The holder of a turn kept across host calls (core/session.h).
+struct TurnHolder {
+    bool held = false;
+    uint32_t session = 0;
+    DWORD thread = 0;
+    uintptr_t frame = 0;
+};
+// One export call in progress: its thread and the address of its frame.
+struct CallRecord {
+    DWORD thread = 0;
+    uintptr_t frame = 0;
+};
+constexpr size_t kMaxCallsInProgress = 16;
+
 // The modes and units as they are stored. A stored number outside these names is kept as
 // read; each user of the value says how it takes one.
 enum class ChangeMode : int32_t { kPeriodic = 0, kThemeSync = 1 };
@@ -45,16 +61,19 @@ struct PluginState {
     std::atomic<int32_t> pluginId{-1};
     std::atomic<HWND> hiddenWindow{nullptr};
     std::atomic<int32_t> windowAlive{0};
-    HANDLE workerHandle = nullptr;
+    std::atomic<HANDLE> workerHandle{nullptr};
     std::atomic<uint32_t> workerRunning{0};
     // Set once a host table has passed the version check, cleared when one fails it.
     std::atomic<int32_t> hostAccepted{0};
-    // Bumped by every initialisation and every shut-down. A thread started for one session
-    // (the start-up enumeration) or a tick begun in it stops once the number moves on, so it
-    // never calls a table the host may already have freed, nor the next session's.
+    // Moved on by every initialisation and every shut-down, under the lock (core/session.h).
     std::atomic<uint32_t> session{0};
-    // The module reference the hidden window holds while it exists (see NotifyWindowProc).
-    std::atomic<HMODULE> windowModule{nullptr};
+    // The thread slot holding the session each thread acts for.
+    std::atomic<DWORD> sessionSlot{TLS_OUT_OF_INDEXES};
+    CallRecord calls[kMaxCallsInProgress] GUARDED_BY(lock);
+    bool callsOverflowed GUARDED_BY(lock) = false;
+    // Set once shut-down could not make sure that no code of the module runs after it
+    // returned, and so kept the module loaded for the life of the process.
+    std::atomic<int32_t> pinned{0};
 
     // Settings
     std::atomic<ChangeMode> changeMode{ChangeMode::kPeriodic};
@@ -78,13 +97,16 @@ struct PluginState {
     int64_t lastSwitchStamp GUARDED_BY(lock) = 0;
     std::atomic<int32_t> themeChangePending{0};
     std::atomic<int32_t> themeDebounceTicks{0};
+    // A save was asked for; whoever holds the save turn saves again before letting go.
+    std::atomic<int32_t> saveWanted{0};
+    TurnHolder saving GUARDED_BY(lock);
 
     // Catalog
     SkinList allSkins GUARDED_BY(lock);
-    std::atomic<int32_t> enumerating{0};
+    TurnHolder enumerating GUARDED_BY(lock);
 };
 
-extern PluginState g_state;
+extern PluginState& g_state;
 
 // Copies `text` into `buffer` of `capacity` units: truncates, always terminates.
 void CopyBounded(wchar_t* buffer, size_t capacity, const wchar_t* text);

@@ -1,5 +1,7 @@
 #include "core/threads.h"
 
+#include "core/state.h"
+
 namespace {
 
 HMODULE CodeModule() {
@@ -12,6 +14,8 @@ HMODULE CodeModule() {
 
 }  // namespace
 
+namespace {
+
 HMODULE HoldModule() {
     HMODULE held = nullptr;
     if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
@@ -20,6 +24,8 @@ HMODULE HoldModule() {
     }
     return held;
 }
+
+}  // namespace
 
 HANDLE StartModuleThread(LPTHREAD_START_ROUTINE proc, LPVOID param, DWORD creationFlags,
                          DWORD* threadId) {
@@ -36,16 +42,10 @@ HANDLE StartModuleThread(LPTHREAD_START_ROUTINE proc, LPVOID param, DWORD creati
 
 void ExitModuleThread(DWORD exitCode) { FreeLibraryAndExitThread(CodeModule(), exitCode); }
 
-void ReleaseModuleLater(HMODULE module) {
-    if (module == nullptr) {
-        return;
-    }
-    // FreeLibrary takes one pointer-sized argument, as a thread routine does, and lives
-    // in kernel32: the thread runs none of this module's code.
-    auto* release = reinterpret_cast<LPTHREAD_START_ROUTINE>(
-        reinterpret_cast<void (*)()>(&FreeLibrary));
-    HANDLE thread = CreateThread(nullptr, 0, release, module, 0, nullptr);
-    if (thread != nullptr) {
-        CloseHandle(thread);
+void PinModule() {
+    HMODULE pinned = nullptr;
+    if (GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_PIN,
+                           reinterpret_cast<LPCWSTR>(&CodeModule), &pinned)) {
+        g_state.pinned = 1;
     }
 }

@@ -5,10 +5,9 @@
 //    pull the code from under a thread still finishing its last tick.
 // 2. Every such thread ends with ExitModuleThread, which hands the reference back
 //    with FreeLibraryAndExitThread: the unload then happens after its last instruction.
-// 3. The hidden window holds a reference of its own (HoldModule) from its creation
-//    until its last message; ReleaseModuleLater hands it back from a thread that runs
-//    no code of this module, since the window's procedure cannot free the module it
-//    is running in.
+// 3. No other reference is taken or dropped: a reference dropped while another thread
+//    may still return into the module would unmap code under it. Where that cannot be
+//    ruled out, PinModule keeps the module for the life of the process.
 #ifndef VARNEL_THREADS_H
 #define VARNEL_THREADS_H
 
@@ -19,10 +18,7 @@ HANDLE StartModuleThread(LPTHREAD_START_ROUTINE proc, LPVOID param, DWORD creati
                          DWORD* threadId);
 [[noreturn]] void ExitModuleThread(DWORD exitCode);
 
-// A new reference on this module, or null.
-HMODULE HoldModule();
-// Gives a reference back on another thread; null does nothing. Should no thread start,
-// the reference is kept: the module stays loaded, which is safe.
-void ReleaseModuleLater(HMODULE module);
+// Keeps this module loaded until the process ends, whatever FreeLibrary is called.
+void PinModule();
 
 #endif

@@ -19,6 +19,7 @@
 #include "catalog/catalog.h"
 #include "catalog/folder_listing.h"
 #include "core/host.h"
+#include "core/session.h"
 #include "core/threads.h"
 
 namespace {
@@ -162,11 +163,13 @@ void RefreshInSession(uint32_t session) {
 
 }  // namespace
 
-void RefreshAllSkins() { RefreshInSession(g_state.session.load()); }
+void RefreshAllSkins() { RefreshInSession(CallerSession()); }
 
-DWORD WINAPI EnumerationThreadProc(LPVOID session) {
+DWORD WINAPI EnumerationThreadProc(LPVOID param) {
+    const auto session = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(param));
+    ActForSession(session);
     try {
-        RefreshInSession(static_cast<uint32_t>(reinterpret_cast<uintptr_t>(session)));
+        RefreshInSession(session);
     } catch (...) {
         // Out of memory: allSkins keeps the list it had.
     }

@@ -23,7 +23,9 @@ void StampSchedule(ScheduleStart start);
 // Brings the engine in step with settings just loaded: the schedule restarts from the last
 // change, and the rotation index is resynchronised when the user's list is chosen.
 void ResumeAfterLoad();
-// The worker thread: ticks every kTickMs until workerRunning is 0.
-DWORD WINAPI WorkerThreadProc(LPVOID unused);
+// The worker thread, with the session it acts for as its parameter: ticks every kTickMs
+// while workerRunning holds its id. Whoever changes workerRunning wakes it with
+// WakeByAddressAll.
+DWORD WINAPI WorkerThreadProc(LPVOID session);
 
 #endif

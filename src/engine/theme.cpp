@@ -15,7 +15,6 @@
 #include "catalog/catalog.h"
 #include "engine/rotation.h"
 #include "core/state.h"
-#include "core/threads.h"
 #include "core/windows_theme.h"
 
 namespace {
@@ -38,20 +37,26 @@ namespace {
 LRESULT HandleNotify(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_CREATE:
+        // From its first message on, the window is the session's.
+        g_state.hiddenWindow = window;
         g_state.windowAlive = 1;
         return 0;
     case WM_SETTINGCHANGE:
-        if (g_state.changeMode.load() == ChangeMode::kThemeSync && lParam != 0 &&
+        if (window == g_state.hiddenWindow.load() &&
+            g_state.changeMode.load() == ChangeMode::kThemeSync && lParam != 0 &&
             lstrcmpiW(reinterpret_cast<LPCWSTR>(lParam), kColorSetChange) == 0) {
             g_state.themeDebounceTicks = 0;
             g_state.themeChangePending = 1;
         }
         return 0;
-    case WM_NCDESTROY:
-        g_state.windowAlive = 0;
-        // The window's last message: the module reference it held goes back now.
-        ReleaseModuleLater(g_state.windowModule.exchange(nullptr));
+    case WM_NCDESTROY: {
+        // An older session's window, closing late, leaves the live one's alone.
+        HWND expected = window;
+        if (g_state.hiddenWindow.compare_exchange_strong(expected, nullptr)) {
+            g_state.windowAlive = 0;
+        }
         return 0;
+    }
     default:
         return DefWindowProcW(window, message, wParam, lParam);
     }

@@ -1,11 +1,13 @@
 // The worker thread: the plug-in's 100 ms clock.
 //
 // 1. A worker ticks only while workerRunning holds its own thread id, tested before
-//    and after every sleep: a stop, or a newer worker started by a later
-//    initialisation, ends it at the end of the tick in progress. The thread ends
-//    through ExitModuleThread so the module stays loaded until its last instruction.
-// 2. A tick that spent long in a host call goes no further once the session it
-//    began in has ended: the table it would call next may be gone.
+//    and after every wait: a stop, or a newer worker started by a later
+//    initialisation, ends it at the end of the tick in progress. The wait between
+//    ticks ends at once when workerRunning changes, so a stop never waits for it. The
+//    thread ends through ExitModuleThread so the module stays loaded until its last
+//    instruction.
+// 2. The worker acts for the session that started it: a tick that spent long in a host
+//    call goes no further once that session has ended, and calls nothing more.
 // 3. While a switch is pending, a tick only confirms or repeats it; neither the
 //    schedule nor the theme debounce is looked at.
 // 4. A days schedule that was never computed is computed as the load would; one that
@@ -23,10 +25,30 @@
 #include "engine/schedule.h"
 #include "engine/theme.h"
 #include "engine/worker.h"
+#include "core/session.h"
 #include "core/state.h"
 #include "core/threads.h"
 
 namespace {
+
+// Waits for the next tick; false as soon as the worker `self` is told to stop.
+bool WaitForTick(DWORD self) {
+    const ULONGLONG start = GetTickCount64();
+    for (;;) {
+        DWORD running = self;
+        if (g_state.workerRunning.load() != running) {
+            return false;
+        }
+        const ULONGLONG waited = GetTickCount64() - start;
+        if (waited >= kTickMs) {
+            return true;
+        }
+        // Returns when the word no longer reads `running` (StopWorker wakes it), at the
+        // timeout, or spuriously; the loop tells them apart.
+        WaitOnAddress(&g_state.workerRunning, &running, sizeof(running),
+                      static_cast<DWORD>(kTickMs - waited));
+    }
+}
 
 constexpr int64_t kNsPerSecond = 1000000000LL;
 
@@ -45,11 +67,10 @@ void ConfirmOrRepeat() {
     if (!host::Accepted()) {
         return;
     }
-    const uint32_t session = g_state.session.load();
     // A slot left empty by a broken host reads as "nothing showing": the switch stays
     // pending and is repeated, like one the host never applies.
     std::wstring current = host::CurrentSkin();
-    if (g_state.session.load() != session) {
+    if (!CallerSessionLive()) {
         return;
     }
     std::wstring target;
@@ -138,14 +159,11 @@ void WorkerTick() {
     }
 }
 
-DWORD WINAPI WorkerThreadProc(LPVOID /*unused*/) {
+DWORD WINAPI WorkerThreadProc(LPVOID session) {
     const DWORD self = GetCurrentThreadId();
+    ActForSession(static_cast<uint32_t>(reinterpret_cast<uintptr_t>(session)));
     try {
-        while (g_state.workerRunning.load() == self) {
-            Sleep(kTickMs);
-            if (g_state.workerRunning.load() != self) {
-                break;
-            }
+        while (WaitForTick(self)) {
             WorkerTick();
         }
     } catch (...) {

@@ -80,12 +80,12 @@ TEST_F(CatalogTest, FileSkinsFolderSkinsAndNonSkins) {
     EXPECT_EQ(d, L"\\Deep");
     // Every entry asked about once, dot entries never.
     EXPECT_EQ(DisplayNameCalls(), 4u);
+    EXPECT_FALSE(EnumerationRunning());
     ScopedLock guard(g_state.lock);
     for (const SkinEntry& entry : g_state.allSkins) {
         EXPECT_EQ(entry.displayName, devhost::DefaultDisplayName(entry.identifier));
         EXPECT_FALSE(entry.displayName.empty()) << entry.identifier.size();
     }
-    EXPECT_EQ(g_state.enumerating.load(), 0);
 }
 
 TEST_F(CatalogTest, EveryEntryCountsAndDotEntriesNever) {
@@ -128,7 +128,7 @@ TEST_F(CatalogTest, MissingOrEmptyFolderLeavesNoSkinsAndTheIndexAlone) {
         RefreshAllSkins();
         EXPECT_TRUE(Identifiers().empty()) << Identifiers().size();
         EXPECT_EQ(g_state.rotationIndex.load(), 4);
-        EXPECT_EQ(g_state.enumerating.load(), 0);
+        EXPECT_FALSE(EnumerationRunning());
         EXPECT_EQ(DisplayNameCalls(), 0u);
     }
     // The guard was released: the next enumeration runs.
@@ -162,7 +162,7 @@ TEST_F(CatalogTest, ASecondEnumerationReturnsAtOnce) {
     SetEvent(release);
     first.join();
     EXPECT_EQ(Identifiers(), std::vector<std::wstring>{p});
-    EXPECT_EQ(g_state.enumerating.load(), 0);
+    EXPECT_FALSE(EnumerationRunning());
     CloseHandle(entered);
     CloseHandle(release);
 }
@@ -225,7 +225,7 @@ TEST_F(CatalogTest, ShutDownAbandonsAnEnumerationBeforeItsNextHostCall) {
     RefreshAllSkins();
     EXPECT_EQ(DisplayNameCalls(), 1u);
     EXPECT_EQ(Identifiers(), std::vector<std::wstring>{L"kept"});
-    EXPECT_EQ(g_state.enumerating.load(), 0);
+    EXPECT_FALSE(EnumerationRunning());
 }
 
 TEST_F(CatalogTest, SkinExistsLooksAtTheFileSystem) {

@@ -130,7 +130,9 @@ TEST_F(PluginTest, EnumerationsRotationsAndSavesTogether) {
     EXPECT_GT(advances.load(), 1);
     EXPECT_GT(edits.load(), 1);
     ASSERT_GT(saves.load(), 1);
-    EXPECT_EQ(devhost::CommitCount(), saves.load());
+    // Saves asked for while one runs are made by it once more, so there are fewer.
+    EXPECT_GE(devhost::CommitCount(), 1);
+    EXPECT_LE(devhost::CommitCount(), saves.load());
 
     // Split the settings calls into saves; one save's calls come from one thread
     // without a call of another save between them.
@@ -148,7 +150,7 @@ TEST_F(PluginTest, EnumerationsRotationsAndSavesTogether) {
         }
     }
     EXPECT_TRUE(current.empty());
-    EXPECT_EQ(checked, static_cast<size_t>(saves.load()));
+    EXPECT_EQ(checked, static_cast<size_t>(devhost::CommitCount()));
     EXPECT_EQ(devhost::UnexpectedCalls(), 0);
 }
 

@@ -19,6 +19,12 @@ inline void PrintTo(ChangeMode value, std::ostream* out) { *out << static_cast<i
 inline void PrintTo(RotationList value, std::ostream* out) { *out << static_cast<int32_t>(value); }
 inline void PrintTo(TimeUnit value, std::ostream* out) { *out << static_cast<int32_t>(value); }
 
+// Whether an enumeration holds its turn right now.
+inline bool EnumerationRunning() {
+    ScopedLock guard(g_state.lock);
+    return g_state.enumerating.held;
+}
+
 // The test program's own module, which carries the plug-in's resources.
 HMODULE TestModule();
 

@@ -24,7 +24,10 @@ protected:
         EXPECT_EQ(0, devhost::DialogWatchdogFired()) << "a dialog was left open by its script";
         EXPECT_EQ(0u, devhost::PendingDialogScripts()) << "a scripted dialog never opened";
         EXPECT_EQ(0, devhost::UnexpectedCalls());
-        g_state.enumerating = 0;
+        {
+            ScopedLock guard(g_state.lock);
+            g_state.enumerating = TurnHolder{};
+        }
         PluginTest::TearDown();
     }
 
@@ -51,8 +54,9 @@ protected:
         {
             ScopedLock guard(g_state.lock);
             g_state.allSkins = skins;
+            // Held by another thread of this session, as by an enumeration running.
+            g_state.enumerating = TurnHolder{true, g_state.session, 1, 0};
         }
-        g_state.enumerating = 1;
     }
 
     static SkinList AllSkinsNow() {
