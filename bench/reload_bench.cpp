@@ -1,7 +1,8 @@
 // Reloads, as a launcher that reloads its plug-ins does them: load Varnel.dll, event 2,
 // event 3, unload, again and again. For each mode it prints the free TLS slots, the
-// handles and the private bytes of the process before and after the cycles, and the
-// median time of a cycle.
+// handles and the private bytes of the process before and after the cycles, the median
+// time of a cycle, and the median and worst time of event 3 with an idle worker, sent at
+// moments spread over the worker's 100 ms tick.
 //
 // Each DLL and mode runs in a child process of its own, so a DLL that exhausts the
 // process (an older build ran out of TLS slots after about a thousand loads and the
@@ -31,6 +32,15 @@ struct Mode {
     int32_t timeUnit;
 };
 const Mode kModes[] = {{L"minutes", 0, 0}, {L"hours", 0, 1}, {L"days", 0, 2}, {L"theme", 1, 2}};
+
+constexpr int kShutdownSamples = 60;
+
+bool Loaded(HMODULE module) {
+    HMODULE now = nullptr;
+    return GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
+                                  GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                              reinterpret_cast<LPCWSTR>(module), &now) != FALSE;
+}
 
 // Wine leaves PrivateUsage at 0; PagefileUsage is the same figure on Windows.
 long long PrivateBytes() {
@@ -73,9 +83,30 @@ int RunCycles(const std::wstring& dll, const Mode& mode, int cycles) {
     });
     std::sort(times.begin(), times.end());
     const double median = times.empty() ? 0 : times[times.size() / 2];
-    std::printf("RESULT %d %d %lu %lu %lld %lld %.1f\n", done, tlsBefore - devhost::FreeTlsSlots(),
-                handlesBefore, devhost::HandleCount(), PrivateBytes() - bytesBefore,
-                static_cast<long long>(devhost::HeapBytesInUse() - heapBefore), median);
+    const int tlsLost = tlsBefore - devhost::FreeTlsSlots();
+    const DWORD handlesAfter = devhost::HandleCount();
+    const long long bytesGrown = PrivateBytes() - bytesBefore;
+    const long long heapGrown = static_cast<long long>(devhost::HeapBytesInUse() - heapBefore);
+
+    std::vector<double> shutdowns;
+    for (int i = 0; i < kShutdownSamples; ++i) {
+        devhost::Plugin plugin{};
+        if (!devhost::LoadPlugin(dll, &plugin)) break;
+        plugin.handler(TS_EVENT_INITIALIZE, 1, reinterpret_cast<uint64_t>(devhost::Table()), 0);
+        devhost::PumpUntil([] { return false; }, static_cast<DWORD>(20 + (i * 37) % 100));
+        const double before = NowMs();
+        plugin.handler(TS_EVENT_SHUTDOWN, 0, 0, 0);
+        shutdowns.push_back(NowMs() - before);
+        const HMODULE module = plugin.module;
+        devhost::UnloadPlugin(&plugin);
+        devhost::PumpUntil([module] { return !Loaded(module); }, 5000);
+        devhost::ClearLog();
+    }
+    std::sort(shutdowns.begin(), shutdowns.end());
+    const double shutdownMedian = shutdowns.empty() ? 0 : shutdowns[shutdowns.size() / 2];
+    const double shutdownWorst = shutdowns.empty() ? 0 : shutdowns.back();
+    std::printf("RESULT %d %d %lu %lu %lld %lld %.1f %.1f %.1f\n", done, tlsLost, handlesBefore,
+                handlesAfter, bytesGrown, heapGrown, median, shutdownMedian, shutdownWorst);
     std::fflush(stdout);
     devhost::RemoveTree(skins);
     return 0;
@@ -127,16 +158,18 @@ void PrintRow(const wchar_t* build, const Mode& mode, int cycles, const std::str
     long long bytesGrown = 0;
     long long heapGrown = 0;
     double median = 0;
-    if (line.empty() || std::sscanf(line.c_str(), "RESULT %d %d %lu %lu %lld %lld %lf", &done, &tlsLost,
-                                    &handlesBefore, &handlesAfter, &bytesGrown, &heapGrown,
-                                    &median) != 7) {
-        std::printf("| %ls | %ls | aborted before %d cycles | | | | | |\n", build, mode.name, cycles);
+    double shutdownMedian = 0;
+    double shutdownWorst = 0;
+    if (line.empty() || std::sscanf(line.c_str(), "RESULT %d %d %lu %lu %lld %lld %lf %lf %lf", &done,
+                                    &tlsLost, &handlesBefore, &handlesAfter, &bytesGrown, &heapGrown,
+                                    &median, &shutdownMedian, &shutdownWorst) != 9) {
+        std::printf("| %ls | %ls | aborted before %d cycles | | | | | | |\n", build, mode.name, cycles);
         return;
     }
-    std::printf("| %ls | %ls | %d | %+d | %lu -> %lu | %+.1f KiB | %+.1f KiB | %.1f |\n", build,
-                mode.name, done, -tlsLost, handlesBefore, handlesAfter,
+    std::printf("| %ls | %ls | %d | %+d | %lu -> %lu | %+.1f KiB | %+.1f KiB | %.1f | %.1f / %.1f |\n",
+                build, mode.name, done, -tlsLost, handlesBefore, handlesAfter,
                 static_cast<double>(bytesGrown) / 1024.0, static_cast<double>(heapGrown) / 1024.0,
-                median);
+                median, shutdownMedian, shutdownWorst);
 }
 
 }  // namespace
@@ -169,8 +202,8 @@ int wmain(int argc, wchar_t** argv) {
     }
     std::printf("%d cycles of load, event 2, event 3, unload per mode, under a marshalling host\n\n",
                 cycles);
-    std::printf("| build | mode | cycles | free TLS slots | handles | private bytes | heap in use | median cycle (ms) |\n");
-    std::printf("|---|---|---|---|---|---|---|---|\n");
+    std::printf("| build | mode | cycles | free TLS slots | handles | private bytes | heap in use | median cycle (ms) | event 3, idle worker: median / worst (ms) |\n");
+    std::printf("|---|---|---|---|---|---|---|---|---|\n");
     for (const Mode& mode : kModes) {
         if (!baseline.empty()) {
             PrintRow(L"baseline", mode, cycles, RunChild(baseline, mode, cycles));

@@ -2,10 +2,6 @@
 
 namespace {
 
-// How often a lock wait looks again when no message arrives; a slim lock has nothing
-// to wait on, and saves that hold it are short.
-constexpr DWORD kLockPollMs = 1;
-
 // PeekMessage delivers every message sent to this thread before it looks at the
 // queue; PM_NOREMOVE with the sent-message filter leaves posted messages alone.
 void ServeSentMessages() {
@@ -27,13 +23,6 @@ bool WaitServingSentMessages(HANDLE object, DWORD timeoutMs) {
         if (result != WAIT_OBJECT_0 + 1) {
             return false;  // timed out or failed
         }
-        ServeSentMessages();
-    }
-}
-
-void LockServingSentMessages(SrwLock& lock) {
-    while (!lock.TryLock()) {
-        MsgWaitForMultipleObjectsEx(0, nullptr, kLockPollMs, QS_SENDMESSAGE, 0);
         ServeSentMessages();
     }
 }

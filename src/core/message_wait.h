@@ -1,9 +1,9 @@
-// Waits that keep the calling thread answering messages sent to it.
+// A wait that keeps the calling thread answering messages sent to it.
 //
 // 1. A launcher may serve a plug-in thread's host call by sending it to its own
 //    user-interface thread. If that thread then blocked in a plain wait for something
 //    the plug-in thread holds, neither could go on; so every wait the plug-in makes on
-//    the launcher's thread goes through these functions.
+//    the launcher's thread (there is one: shut-down's for the worker) goes through here.
 // 2. Only sent messages are handled while waiting: posted input stays queued, so no
 //    click or key reaches a window re-entrantly in the middle of an event.
 // 3. On a thread that nobody sends to they are ordinary waits.
@@ -12,11 +12,7 @@
 
 #include <windows.h>
 
-#include "core/lock.h"
-
 // Waits for `object` at most `timeoutMs`; true when it was signalled.
 bool WaitServingSentMessages(HANDLE object, DWORD timeoutMs);
-// Takes `lock`, however long another thread holds it.
-void LockServingSentMessages(SrwLock& lock) ACQUIRE(lock);
 
 #endif
