@@ -2,6 +2,87 @@
 
 #include <climits>
 
+namespace {
+
+// One Show call's data, waiting on that call's stack until its dialog's WM_INITDIALOG
+// takes it out of the list, or the call returns.
+class PendingDialog {
+public:
+    PendingDialog(DLGPROC proc, void* data);
+    ~PendingDialog();
+    PendingDialog(const PendingDialog&) = delete;
+    PendingDialog& operator=(const PendingDialog&) = delete;
+
+    // Unlinks the entry `link` points at and returns its data.
+    static void* Claim(PendingDialog** link) REQUIRES(g_state.lock);
+    // Where the entry to claim for `proc` is linked from; null when none waits.
+    static PendingDialog** Find(DLGPROC proc, DWORD thread) REQUIRES(g_state.lock);
+
+private:
+    const DLGPROC proc_;
+    void* const data_;
+    const DWORD thread_;
+    PendingDialog* older_ GUARDED_BY(g_state.lock);
+};
+
+// Newest first. Constant-initialised: nothing runs per load, nothing is left at unload.
+PendingDialog* g_pendingDialogs GUARDED_BY(g_state.lock) = nullptr;
+
+PendingDialog::PendingDialog(DLGPROC proc, void* data)
+    : proc_(proc), data_(data), thread_(GetCurrentThreadId()), older_(nullptr) {
+    ScopedLock guard(g_state.lock);
+    older_ = g_pendingDialogs;
+    g_pendingDialogs = this;
+}
+
+PendingDialog::~PendingDialog() {
+    ScopedLock guard(g_state.lock);
+    for (PendingDialog** link = &g_pendingDialogs; *link != nullptr; link = &(*link)->older_) {
+        if (*link == this) {
+            *link = older_;
+            break;
+        }
+    }
+}
+
+PendingDialog** PendingDialog::Find(DLGPROC proc, DWORD thread) {
+    PendingDialog** found = nullptr;
+    for (PendingDialog** link = &g_pendingDialogs; *link != nullptr; link = &(*link)->older_) {
+        const PendingDialog* entry = *link;
+        if (entry->proc_ != proc) {
+            continue;
+        }
+        if (entry->thread_ == thread) {
+            return link;
+        }
+        if (found == nullptr) {
+            found = link;
+        }
+    }
+    return found;
+}
+
+void* PendingDialog::Claim(PendingDialog** link) {
+    PendingDialog* entry = *link;
+    *link = entry->older_;
+    entry->older_ = nullptr;
+    return entry->data_;
+}
+
+}  // namespace
+
+INT_PTR ShowDialogWithData(UINT dialogId, HWND owner, DLGPROC proc, LPARAM param, void* data) {
+    PendingDialog pending(proc, data);
+    return host::ShowDialog(dialogId, owner, proc, param);
+}
+
+void* ClaimPendingDialogData(DLGPROC proc) {
+    const DWORD thread = GetCurrentThreadId();
+    ScopedLock guard(g_state.lock);
+    PendingDialog** link = PendingDialog::Find(proc, thread);
+    return link != nullptr ? PendingDialog::Claim(link) : nullptr;
+}
+
 void EndDialogAndDetach(HWND dialog, INT_PTR result) {
     SetWindowLongPtrW(dialog, DWLP_USER, 0);
     EndDialog(dialog, result);

@@ -3,8 +3,10 @@
 // 1. Nothing here holds g_state.lock across a window function or a host call: skin
 //    lists are copied under the lock and the copies are then shown.
 // 2. A dialog's data belongs to the call that shows it: a struct on that call's
-//    stack, passed as the dialog's initialisation parameter and kept in DWLP_USER.
-//    It goes when the call returns, however the dialog ended.
+//    stack, kept in DWLP_USER from WM_INITDIALOG on. It goes when the call returns,
+//    however the dialog ended. It never travels as the initialisation parameter,
+//    which the launcher sees (0, or the item dialog's event parameter as it came):
+//    the Show call registers it for its procedure and WM_INITDIALOG claims it.
 // 3. Rows of a skin box are looked up in the copy that filled them, never in the
 //    live list, which an enumeration may replace while the dialog is open.
 // 4. No C++ exception leaves a dialog procedure (GuardDialog).
@@ -45,11 +47,23 @@ T* DialogData(HWND dialog) {
     return reinterpret_cast<T*>(GetWindowLongPtrW(dialog, DWLP_USER));
 }
 
-// Keeps the data that came with WM_INITDIALOG; returns it.
+// Shows dialog `dialogId` through the host with `param` as its initialisation
+// parameter, while `data` waits for `proc`'s WM_INITDIALOG to claim it. A wait the
+// dialog never claimed (the host did not create it) ends with the call.
+INT_PTR ShowDialogWithData(UINT dialogId, HWND owner, DLGPROC proc, LPARAM param, void* data);
+
+// The data waiting for `proc`, taken out of the waiting list: the newest registered
+// on this thread, else the newest of another thread (a host that creates dialogs on
+// a thread of its own); null when none waits.
+void* ClaimPendingDialogData(DLGPROC proc);
+
+// At WM_INITDIALOG: claims the data waiting for `proc` and keeps it in DWLP_USER;
+// null for a dialog the host showed by itself.
 template <typename T>
-T* AttachDialogData(HWND dialog, LPARAM lParam) {
-    SetWindowLongPtrW(dialog, DWLP_USER, lParam);
-    return reinterpret_cast<T*>(lParam);
+T* ClaimDialogData(HWND dialog, DLGPROC proc) {
+    void* data = ClaimPendingDialogData(proc);
+    SetWindowLongPtrW(dialog, DWLP_USER, reinterpret_cast<LONG_PTR>(data));
+    return static_cast<T*>(data);
 }
 
 // Ends the dialog and lets go of its data: commands that still arrive before the

@@ -2,9 +2,11 @@
 //
 // 1. The Show functions own each dialog's data for as long as the dialog is open and
 //    return the host's result (1 for OK, 0 for Cancel, 0 without a host).
-// 2. The procedures are what the host calls; they take their data from the
-//    initialisation parameter, so they are of use only through the Show functions
+// 2. The procedures are what the host calls; they claim the data their Show function
+//    registered (dialog_util.h), so they are of use only through the Show functions
 //    (a procedure given no data answers OK and Cancel by closing, and stores nothing).
+//    The initialisation parameter is the launcher's to see: 0, and for the item
+//    dialog the event's parameter as it came.
 #ifndef VARNEL_DIALOGS_H
 #define VARNEL_DIALOGS_H
 

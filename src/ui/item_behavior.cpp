@@ -1,7 +1,9 @@
 // The behaviour dialog of one launcher item: next skin of the sequence, or one skin.
 //
 // 1. The item's id is the low 32 bits of the parameter the launcher gave; it lives with
-//    the dialog's data in the call that shows the dialog.
+//    the dialog's data in the call that shows the dialog. The launcher is handed that
+//    parameter back, whole, as the dialog's initialisation parameter; the procedure
+//    never reads it.
 // 2. The parameters live in the host, not in the plug-in's settings: OK writes them
 //    there and saves nothing of the plug-in's own.
 // 3. OK stores the behaviour as 0 or 1, and the skin of the selected row whichever
@@ -47,9 +49,9 @@ void StoreItemBehavior(HWND dialog, const ItemDialogData& data) {
     }
 }
 
-INT_PTR HandleItemBehavior(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+INT_PTR HandleItemBehavior(HWND dialog, UINT message, WPARAM wParam) {
     if (message == WM_INITDIALOG) {
-        if (auto* data = AttachDialogData<ItemDialogData>(dialog, lParam)) {
+        if (auto* data = ClaimDialogData<ItemDialogData>(dialog, ItemBehaviorDialogProc)) {
             OpenItemDialog(dialog, *data);
         }
         return TRUE;
@@ -85,10 +87,10 @@ INT_PTR HandleItemBehavior(HWND dialog, UINT message, WPARAM wParam, LPARAM lPar
 INT_PTR ShowItemBehaviorDialog(HWND owner, uint64_t param) {
     ItemDialogData data;
     data.itemId = static_cast<uint32_t>(param & 0xFFFFFFFFu);
-    return host::ShowDialog(IDD_ITEM_BEHAVIOR, owner, ItemBehaviorDialogProc,
-                            reinterpret_cast<LPARAM>(&data));
+    return ShowDialogWithData(IDD_ITEM_BEHAVIOR, owner, ItemBehaviorDialogProc,
+                              static_cast<LPARAM>(param), &data);
 }
 
-INT_PTR CALLBACK ItemBehaviorDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
-    return GuardDialog([&] { return HandleItemBehavior(dialog, message, wParam, lParam); });
+INT_PTR CALLBACK ItemBehaviorDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
+    return GuardDialog([&] { return HandleItemBehavior(dialog, message, wParam); });
 }

@@ -228,9 +228,9 @@ void StorePeriodicSettings(HWND dialog, PeriodicDialogData& data) {
     SaveSettings();
 }
 
-INT_PTR HandlePeriodicSettings(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+INT_PTR HandlePeriodicSettings(HWND dialog, UINT message, WPARAM wParam) {
     if (message == WM_INITDIALOG) {
-        if (auto* data = AttachDialogData<PeriodicDialogData>(dialog, lParam)) {
+        if (auto* data = ClaimDialogData<PeriodicDialogData>(dialog, PeriodicSettingsDialogProc)) {
             OpenPeriodicDialog(dialog, *data);
         }
         return TRUE;
@@ -310,11 +310,9 @@ INT_PTR HandlePeriodicSettings(HWND dialog, UINT message, WPARAM wParam, LPARAM 
 
 INT_PTR ShowPeriodicSettingsDialog(HWND owner) {
     PeriodicDialogData data;
-    return host::ShowDialog(IDD_PERIODIC_SETTINGS, owner, PeriodicSettingsDialogProc,
-                            reinterpret_cast<LPARAM>(&data));
+    return ShowDialogWithData(IDD_PERIODIC_SETTINGS, owner, PeriodicSettingsDialogProc, 0, &data);
 }
 
-INT_PTR CALLBACK PeriodicSettingsDialogProc(HWND dialog, UINT message, WPARAM wParam,
-                                            LPARAM lParam) {
-    return GuardDialog([&] { return HandlePeriodicSettings(dialog, message, wParam, lParam); });
+INT_PTR CALLBACK PeriodicSettingsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
+    return GuardDialog([&] { return HandlePeriodicSettings(dialog, message, wParam); });
 }

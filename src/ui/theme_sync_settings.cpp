@@ -52,9 +52,9 @@ void StoreThemeSkins(HWND dialog, const ThemeDialogData& data) {
     SaveSettings();
 }
 
-INT_PTR HandleThemeSync(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+INT_PTR HandleThemeSync(HWND dialog, UINT message, WPARAM wParam) {
     if (message == WM_INITDIALOG) {
-        if (auto* data = AttachDialogData<ThemeDialogData>(dialog, lParam)) {
+        if (auto* data = ClaimDialogData<ThemeDialogData>(dialog, ThemeSyncSettingsDialogProc)) {
             FillThemeBoxes(dialog, *data);
         }
         return TRUE;
@@ -83,11 +83,10 @@ INT_PTR HandleThemeSync(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
 
 INT_PTR ShowThemeSyncSettingsDialog(HWND owner) {
     ThemeDialogData data;
-    return host::ShowDialog(IDD_THEME_SYNC_SETTINGS, owner, ThemeSyncSettingsDialogProc,
-                            reinterpret_cast<LPARAM>(&data));
+    return ShowDialogWithData(IDD_THEME_SYNC_SETTINGS, owner, ThemeSyncSettingsDialogProc, 0,
+                              &data);
 }
 
-INT_PTR CALLBACK ThemeSyncSettingsDialogProc(HWND dialog, UINT message, WPARAM wParam,
-                                             LPARAM lParam) {
-    return GuardDialog([&] { return HandleThemeSync(dialog, message, wParam, lParam); });
+INT_PTR CALLBACK ThemeSyncSettingsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
+    return GuardDialog([&] { return HandleThemeSync(dialog, message, wParam); });
 }

@@ -1,5 +1,6 @@
-// The main settings dialog, its two sub-dialogs, and events 9 and 10 that open the
-// main and the item dialog.
+// The main settings dialog, its two sub-dialogs, and events 8, 9 and 10 that open the
+// About box, the main and the item dialog.
+#include "support/host_log.h"
 #include "ui/dialog_test.h"
 
 namespace {
@@ -162,6 +163,95 @@ TEST_F(MainDialogTest, Event10OpensTheItemDialogForTheLow32BitsOfItsItemId) {
     EXPECT_EQ(std::optional<std::wstring>(ids[0]), devhost::GetItemParamString(9, 0));
     EXPECT_FALSE(devhost::GetItemParamInt(5, 0).has_value());
     EXPECT_EQ(0, devhost::CommitCount()) << "an item's behaviour is not a plug-in setting";
+}
+
+// The launcher sees every dialog's id, owner and initialisation parameter: 0 for all
+// but the item dialog, which is handed event 10's param2 as it came, high bits and all.
+TEST_F(MainDialogTest, HostIsHandedEachDialogsIdOwnerAndInitialisationParameter) {
+    MakeSkins({L"Aurora"});
+    g_state.changeMode = ChangeMode::kPeriodic;
+    HWND launcher = CreateWindowExW(0, L"STATIC", L"launcher", WS_POPUP, 0, 0, 1, 1, nullptr,
+                                    nullptr, nullptr, nullptr);
+    ASSERT_NE(nullptr, launcher) << "GetLastError " << GetLastError();
+    const auto launcherParam = reinterpret_cast<uint64_t>(launcher);
+    const uint64_t itemParam = 0x1234567800000009ull;
+
+    HWND mainDialog = nullptr;
+    devhost::PushDialogScript([](HWND dlg) { devhost::PressOk(dlg); });  // About
+    devhost::PushDialogScript([&](HWND dlg) {                          // main settings
+        mainDialog = dlg;
+        EXPECT_TRUE(devhost::Click(dlg, IDC_MAIN_PERIODIC_SETTINGS));
+        EXPECT_TRUE(devhost::Click(dlg, IDC_MAIN_THEME_SYNC));
+        EXPECT_TRUE(devhost::Click(dlg, IDC_MAIN_THEME_SETTINGS));
+        devhost::PressCancel(dlg);
+    });
+    devhost::PushDialogScript([](HWND dlg) { devhost::PressCancel(dlg); });  // periodic
+    devhost::PushDialogScript([](HWND dlg) { devhost::PressCancel(dlg); });  // theme sync
+    devhost::PushDialogScript([](HWND dlg) { devhost::PressOk(dlg); });      // item
+    devhost::ClearLog();
+    EXPECT_EQ(1, Send(TS_EVENT_ABOUT, launcherParam));
+    EXPECT_EQ(1, Send(TS_EVENT_SETTINGS, launcherParam));
+    EXPECT_EQ(1, Send(TS_EVENT_ITEM_SETTINGS, launcherParam, itemParam));
+    DestroyWindow(launcher);
+
+    std::vector<testlog::Call> calls;
+    for (const devhost::LogEntry& entry :
+         devhost::CallsOf(TS_SLOT_SHOW_LOCALIZED_DIALOG, devhost::Log())) {
+        calls.push_back({entry.name, entry.args});
+    }
+    const auto shown = [](UINT id, HWND owner, uint64_t param) {
+        return testlog::Call{L"ShowLocalizedDialog",
+                             {devhost::LogHex{reinterpret_cast<uintptr_t>(TestModule())},
+                              static_cast<int64_t>(id),
+                              devhost::LogHex{reinterpret_cast<uintptr_t>(owner)},
+                              static_cast<int64_t>(param)}};
+    };
+    EXPECT_EQ((std::vector<testlog::Call>{
+                  shown(102, launcher, 0),  // About
+                  shown(103, launcher, 0),  // main settings
+                  shown(105, mainDialog, 0),  // periodic
+                  shown(106, mainDialog, 0),  // theme sync
+                  shown(104, launcher, itemParam),  // item
+              }),
+              calls);
+    EXPECT_EQ(std::optional<int32_t>(0), devhost::GetItemParamInt(9, 0))
+        << "the item dialog still stores item 9";
+}
+
+// A Show call whose dialog the host never created leaves nothing waiting behind it: a
+// dialog the host then shows by itself has no data, closes on OK and stores nothing.
+TEST_F(MainDialogTest, DialogsTheHostShowsByThemselvesFindNoDataOfAnEarlierShowCall) {
+    MakeSkins({L"Aurora"});
+    HostServiceTable declining = *devhost::Table();
+    declining.ShowLocalizedDialog = [](HMODULE, UINT, HWND, DLGPROC, LPARAM) -> INT_PTR {
+        return -1;
+    };
+    g_state.hostTable = &declining;
+    EXPECT_EQ(-1, ShowItemBehaviorDialog(nullptr, 3));
+    EXPECT_EQ(-1, ShowPeriodicSettingsDialog(nullptr));
+    EXPECT_EQ(-1, ShowThemeSyncSettingsDialog(nullptr));
+    g_state.hostTable = devhost::Table();
+
+    const struct {
+        UINT id;
+        DLGPROC proc;
+        int list;
+        bool combo;
+    } dialogs[] = {{IDD_ITEM_BEHAVIOR, ItemBehaviorDialogProc, IDC_ITEM_SKIN, true},
+                   {IDD_PERIODIC_SETTINGS, PeriodicSettingsDialogProc, IDC_PERIODIC_ALL_LIST, false},
+                   {IDD_THEME_SYNC_SETTINGS, ThemeSyncSettingsDialogProc, IDC_THEME_LIGHT, true}};
+    for (const auto& d : dialogs) {
+        SCOPED_TRACE(d.id);
+        Rows rows{L"<not shown>"};
+        devhost::PushDialogScript([&](HWND dlg) {
+            rows = d.combo ? devhost::ComboRows(dlg, d.list) : devhost::ListRows(dlg, d.list);
+            EXPECT_TRUE(devhost::PressOk(dlg));
+        });
+        EXPECT_EQ(0, devhost::Table()->ShowLocalizedDialog(TestModule(), d.id, nullptr, d.proc, 0));
+        EXPECT_EQ(Rows{}, rows) << "the dialog was not filled";
+    }
+    EXPECT_EQ(0u, devhost::CallCount(TS_SLOT_SET_ITEM_PARAM_INT));
+    EXPECT_EQ(0, devhost::CommitCount());
 }
 
 }  // namespace
