@@ -4,22 +4,16 @@
 
 namespace {
 
-// Storage whose destructor does nothing: the C runtime runs static destructors at process
-// exit too, after the system has ended the other threads wherever they were, perhaps
-// holding the heap's lock or in the middle of a list the record owns.
-union ImmortalState {
-    ImmortalState() : value() {}
-    ~ImmortalState() {}
-    ImmortalState(const ImmortalState&) = delete;
-    ImmortalState& operator=(const ImmortalState&) = delete;
-    PluginState value;
-};
-
-ImmortalState g_storage;
+// The record is built in place and never destroyed: no destructor is registered, so
+// nothing of it runs at process exit, when the system has already ended the other
+// threads wherever they were, perhaps in the middle of a list the record owns or
+// holding the heap's lock. (Even an empty registered destructor would make the C
+// runtime free its table of them at exit.)
+alignas(PluginState) unsigned char g_storage[sizeof(PluginState)];
 
 }  // namespace
 
-PluginState& g_state = g_storage.value;
+PluginState& g_state = *new (g_storage) PluginState();
 
 void CopyBounded(wchar_t* buffer, size_t capacity, const wchar_t* text) {
     if (buffer == nullptr || capacity == 0) {

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <string>
 
@@ -17,6 +18,7 @@ namespace {
 
 constexpr wchar_t kClass[] = L"TesseraVarnelPluginClass";
 constexpr char kExitChildVariable[] = "VARNEL_EXIT_CHILD";
+constexpr UINT kFreedAtExit = 3;
 
 bool Mapped(HMODULE module) {
     HMODULE now = nullptr;
@@ -189,30 +191,65 @@ TEST_F(LifecycleTest, AReloadBeforeTheQueueIsReadLeavesNoWindowBehind) {
     EXPECT_FALSE(ClassRegisteredFor(module));
 }
 
-// The child of the next test: exits while another thread holds the C runtime's heap, as
-// a process ends whose threads the system cut off in the middle of an allocation.
-TEST(ProcessExitChild, ExitsWhileAnotherThreadHoldsTheHeap) {
+// The C runtime's free as the plug-in imports it, and whether the process is ending.
+using FreeFn = void (*)(void*);
+FreeFn g_realFree = nullptr;
+std::atomic<bool> g_exiting{false};
+
+std::atomic<int> g_freesAtExit{0};
+
+// At exit the C runtime frees one block of its own, its table of exit functions, after
+// running them; any other free is the plug-in's.
+void FreeWatched(void* block) {
+    if (g_exiting.load() && block != nullptr && ++g_freesAtExit > 1) {
+        TerminateProcess(GetCurrentProcess(), kFreedAtExit);
+    }
+    g_realFree(block);
+}
+
+// Points `module`'s import of msvcrt's free at FreeWatched.
+bool WatchFrees(HMODULE module) {
+    auto* base = reinterpret_cast<BYTE*>(module);
+    const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
+    const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
+    const IMAGE_DATA_DIRECTORY& dir = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+    for (auto* d = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(base + dir.VirtualAddress); d->Name != 0; ++d) {
+        if (lstrcmpiA(reinterpret_cast<const char*>(base + d->Name), "msvcrt.dll") != 0) continue;
+        auto* names = reinterpret_cast<IMAGE_THUNK_DATA*>(base + d->OriginalFirstThunk);
+        auto* slots = reinterpret_cast<IMAGE_THUNK_DATA*>(base + d->FirstThunk);
+        for (; names->u1.AddressOfData != 0; ++names, ++slots) {
+            if (IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal)) continue;
+            const auto* byName = reinterpret_cast<const IMAGE_IMPORT_BY_NAME*>(base + names->u1.AddressOfData);
+            if (lstrcmpA(reinterpret_cast<const char*>(byName->Name), "free") != 0) continue;
+            DWORD old = 0;
+            if (!VirtualProtect(&slots->u1.Function, sizeof(slots->u1.Function), PAGE_READWRITE, &old)) return false;
+            g_realFree = reinterpret_cast<FreeFn>(slots->u1.Function);
+            slots->u1.Function = reinterpret_cast<ULONG_PTR>(&FreeWatched);
+            VirtualProtect(&slots->u1.Function, sizeof(slots->u1.Function), old, &old);
+            return true;
+        }
+    }
+    return false;
+}
+
+// The child of the next test: a running plug-in with settings and lists in memory, in a
+// process that ends while the worker ticks. Any free the plug-in makes from here on ends
+// the process with kFreedAtExit.
+TEST(ProcessExitChild, EndsWithThePluginRunning) {
     if (std::getenv(kExitChildVariable) == nullptr) GTEST_SKIP() << "run by ProcessExit";
     devhost::Init();
     const std::wstring skins = MakeTempFolder(L"exit");
     devhost::SetSkinsFolder(skins);
+    devhost::MakeSampleSkins(skins);
     devhost::SetSetting(1, L"SelectedSkins", L"Count", 2);
     devhost::SetSetting(1, L"SelectedSkins", L"Skin001", std::wstring(40, L'a'));
     devhost::SetSetting(1, L"SelectedSkins", L"Skin002", std::wstring(40, L'b'));
     devhost::Plugin plugin{};
     ASSERT_TRUE(devhost::LoadPlugin(reliability::PluginDllPath(), &plugin));
+    ASSERT_TRUE(WatchFrees(plugin.module)) << "the plug-in imports no free";
     ASSERT_EQ(1, plugin.handler(TS_EVENT_INITIALIZE, 1, reinterpret_cast<uint64_t>(devhost::Table()), 0));
-    HANDLE holding = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    CreateThread(
-        nullptr, 0,
-        [](LPVOID event) -> DWORD {
-            HeapLock(reinterpret_cast<HANDLE>(_get_heap_handle()));
-            SetEvent(event);
-            Sleep(INFINITE);
-            return 0;
-        },
-        holding, 0, nullptr);
-    ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(holding, 5000));
+    devhost::PumpUntil([] { return false; }, 300);
+    g_exiting = true;
     ExitProcess(0);
 }
 
@@ -233,6 +270,7 @@ TEST(ProcessExit, NothingIsFreedWhenTheProcessEnds) {
     GetExitCodeProcess(child.hProcess, &code);
     if (waited != WAIT_OBJECT_0) TerminateProcess(child.hProcess, 99);
     EXPECT_EQ(WAIT_OBJECT_0, waited) << "the process hung at its exit";
+    EXPECT_NE(kFreedAtExit, code) << "the plug-in freed memory while the process was ending";
     EXPECT_EQ(0u, code) << "exit code";
     CloseHandle(child.hThread);
     CloseHandle(child.hProcess);

@@ -144,7 +144,7 @@ public:
         };
         ++waiting_;
         PostMessageW(window_, WM_APP, 0, reinterpret_cast<LPARAM>(&posted));
-        WaitForSingleObject(done, 20000);
+        WaitForSingleObject(done, 60000);  // as a framework's invoke: until served
         CloseHandle(done);
     }
     int Waiting() const { return waiting_.load(); }
@@ -155,6 +155,7 @@ private:
 };
 
 TEST_F(SessionTest, OkNeverWaitsForASaveTheHostServesByPosting) {
+    SetTestWatchdog(10000);  // OK waiting for the worker would wait for ever
     PostingHost posting;
     const DWORD ui = GetCurrentThreadId();
     // The worker's first settings write waits for this thread's message loop.
