@@ -12,10 +12,6 @@ HMODULE CodeModule() {
     return module;
 }
 
-}  // namespace
-
-namespace {
-
 HMODULE HoldModule() {
     HMODULE held = nullptr;
     if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,

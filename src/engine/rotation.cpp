@@ -165,11 +165,11 @@ void RefreshInSession(uint32_t session) {
 
 void RefreshAllSkins() { RefreshInSession(CallerSession()); }
 
-DWORD WINAPI EnumerationThreadProc(LPVOID param) {
-    const auto session = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(param));
-    ActForSession(session);
+DWORD WINAPI EnumerationThreadProc(LPVOID session) {
+    const auto number = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(session));
+    ActForSession(number);
     try {
-        RefreshInSession(session);
+        RefreshInSession(number);
     } catch (...) {
         // Out of memory: allSkins keeps the list it had.
     }
