@@ -291,7 +291,7 @@ int main(int argc, char** argv) {
     std::snprintf(busyText, sizeof busyText, "  GetThreadTimes of a 200 ms spin: %.0f ms", busyMs);
     std::printf("| %-44s | %9s | %9s | %4s | %-18s | %-4s |\n", busyText, "-", "-", "1",
                 "reads above 0", busyMs > 0 ? "ok" : "MISS");
-    // Sleep(100) overshoots by a fraction of a millisecond; the tick count is the measure.
+    // A tick overshoots 100 ms by a fraction of a millisecond; the tick count is the measure.
     Row("theme burst, last notification -> ApplySkin", "100-200 ms", theme,
         theme.count > 0 && theme.best >= 100 && theme.worst <= 200 + kJitterMs);
     char confirmTarget[32];
@@ -299,8 +299,9 @@ int main(int argc, char** argv) {
                   confirm.count);
     Row("item request -> confirmed and saved", confirmTarget, confirm,
         confirm.count > 0 && firstTick == static_cast<int>(confirm.count));
-    Row("event 3 with an idle worker", "<= 150 ms", shutdown,
-        shutdown.count > 0 && shutdown.worst <= 150);
+    // The stop wakes the worker's wait between ticks, so shut-down does not wait for it.
+    Row("event 3 with an idle worker", "median <= 5 ms", shutdown,
+        shutdown.count > 0 && shutdown.median <= 5);
 
     std::wstring from = g_skins;
     from.push_back(L'\0');
