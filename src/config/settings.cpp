@@ -9,7 +9,7 @@
 //    that waited could deadlock with a launcher that serves the running save's calls
 //    on the waiting thread, by sending or by posting.
 // 3. A save belongs to its caller's session: once that has ended, it calls nothing
-//    more (no commit), and the request stays for the next session's save.
+//    more (no commit), and what it was asked for goes with the session.
 // 4. Only timeUnit (negative -> days) and interval (below 1 -> 1) are corrected on
 //    reading; everything else is kept as stored for the users of each value to judge.
 // 5. The load only loads: whoever loads brings the schedule and the rotation in step.
@@ -195,14 +195,18 @@ void SaveSettings() {
     if (!host::CanWriteSettings()) {
         return;
     }
-    g_state.saveWanted = 1;
+    // The request names its session, so that a save of an ended session, still running,
+    // can neither make nor swallow a request of the live one.
+    const uint32_t wanted = CallerSession() + 1;
+    g_state.saveWanted = wanted;
     const int frame = 0;  // marks this call's frame as the turn's holder
-    while (g_state.saveWanted.load() != 0 && TakeTurn(kSaveTurn, &frame)) {
-        while (g_state.saveWanted.exchange(0) != 0) {
+    while (g_state.saveWanted.load() == wanted && TakeTurn(kSaveTurn, &frame)) {
+        uint32_t expected = wanted;
+        while (g_state.saveWanted.compare_exchange_strong(expected, 0)) {
             if (!WriteSettings()) {
-                g_state.saveWanted = 1;
                 break;
             }
+            expected = wanted;
         }
         GiveTurn(kSaveTurn, &frame);
     }

@@ -97,8 +97,9 @@ struct PluginState {
     int64_t lastSwitchStamp GUARDED_BY(lock) = 0;
     std::atomic<int32_t> themeChangePending{0};
     std::atomic<int32_t> themeDebounceTicks{0};
-    // A save was asked for; whoever holds the save turn saves again before letting go.
-    std::atomic<int32_t> saveWanted{0};
+    // The session plus one that asked for a save, 0 for none; whoever holds the save turn
+    // saves again before letting go (config/settings.cpp).
+    std::atomic<uint32_t> saveWanted{0};
     TurnHolder saving GUARDED_BY(lock);
 
     // Catalog

@@ -130,6 +130,8 @@ int32_t StartSession(uint64_t param1, uint64_t param2) {
     }
     g_state.pluginId = id;
     const uint32_t session = NextSession();
+    // A save an ended session still wanted goes with it: this session loads the store anew.
+    g_state.saveWanted = 0;
     std::wstring current = host::CurrentSkin();
     {
         ScopedLock guard(g_state.lock);

@@ -464,7 +464,7 @@ TEST_F(SettingsTest, ConcurrentSavesDoNotInterleaveAndNoneIsLost) {
     ASSERT_LE(devhost::CommitCount(), 100);
     ASSERT_FALSE(log.empty());
     EXPECT_EQ(TS_SLOT_COMMIT_SETTINGS, log.back().slot) << "the last request was not saved";
-    EXPECT_EQ(0, g_state.saveWanted.load());
+    EXPECT_EQ(0u, g_state.saveWanted.load());
     DWORD thread = 0;
     bool inSave = false;
     for (size_t i = 0; i < log.size(); ++i) {

@@ -232,6 +232,10 @@ TEST_F(SessionTest, AWorkerHeldPastAReloadCallsNothingMoreOfItsSave) {
     const DWORD oldWorker = gate_.Holder();
     EXPECT_EQ(1, Shutdown());  // gives up on the worker after its second
     ASSERT_EQ(1, InitializeHooked());
+    // The held save's turn passes to the new session, whose save does not wait for it.
+    const int before = devhost::CommitCount();
+    SaveSettings();
+    EXPECT_EQ(before + 1, devhost::CommitCount()) << "the new session's save did not happen";
     const int commits = devhost::CommitCount();
     const size_t mark = devhost::Log().size();
     gate_.Release();
