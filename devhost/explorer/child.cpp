@@ -63,7 +63,7 @@ int RunChild(const Options& options) {
 }
 
 int Replay(const Options& options, uint64_t seed) {
-    StartGuards();
+    StartGuards(&PrintRun);
     devhost::Init();
     Context context;
     if (!Prepare(options.dll, &context)) {

@@ -203,8 +203,9 @@ void Player::PlayAction(const Action& a, const Load* shutdownInside) {
     case Action::Kind::Dialog:
         break;
     }
-    DWORD bound = kEventBoundMs * 2 + a.ms + allowance_;
-    for (const Action& in : a.inside) bound += in.ms + kEventBoundMs + allowance_;
+    // Each event sent from the script has a bound of its own.
+    DWORD bound = kEventBoundMs + a.ms + allowance_;
+    for (const Action& in : a.inside) bound += in.ms + allowance_;
     if (shutdownInside != nullptr) bound += kEventBoundMs + shutdownInside->hold.ms + kHoldEntryWaitMs;
     devhost::PushDialogScript([this, &a, shutdownInside](HWND dlg) {
         m_.Trace("dialog open");
@@ -214,9 +215,13 @@ void Player::PlayAction(const Action& a, const Load* shutdownInside) {
         if (shutdownInside != nullptr) {
             Shutdown(*shutdownInside, shutdownInside->shutdownThread);
         }
-        m_.Trace(a.ok ? "press OK" : "press Cancel");
-        if (a.ok) devhost::PressOk(dlg);
-        if (!a.ok || IsWindow(dlg)) devhost::PressCancel(dlg);  // OK refused: the user cancels
+        // The About box has only OK.
+        const bool ok = a.ok || a.dialogEvent == TS_EVENT_ABOUT;
+        m_.Trace(ok ? "press OK" : "press Cancel");
+        if (ok) devhost::PressOk(dlg);
+        // OK refused, or no Cancel button: the user cancels as he can.
+        if (!ok || IsWindowVisible(dlg)) devhost::PressCancel(dlg);
+        if (IsWindowVisible(dlg)) devhost::PressEscape(dlg);
     });
     const size_t pending = devhost::PendingDialogScripts();
     CallEvent(a.dialogEvent, 0, a.dialogEvent == TS_EVENT_ITEM_SETTINGS ? 9 : 0, a.thread, bound);

@@ -8,6 +8,7 @@ namespace explorer {
 namespace {
 
 std::atomic<uint64_t> g_seed{0};
+void (*g_onHang)() = nullptr;
 std::atomic<uint64_t> g_deadline{0};
 std::atomic<uint64_t> g_stepStart{0};
 std::atomic<uint64_t> g_scheduleDeadline{0};
@@ -40,6 +41,7 @@ DWORD WINAPI WatchdogThread(LPVOID) {
                         static_cast<unsigned long long>(g_seed.load()),
                         static_cast<unsigned long long>(whole - g_scheduleStart.load()), step);
             std::fflush(stdout);
+            if (g_onHang != nullptr) g_onHang();
             TerminateProcess(GetCurrentProcess(), kExitHang);
         }
         if (deadline != 0 && NowMs() > deadline) {
@@ -48,6 +50,7 @@ DWORD WINAPI WatchdogThread(LPVOID) {
             std::printf("HANG %llu %s: no end after %llu ms\n", static_cast<unsigned long long>(g_seed.load()), step,
                         static_cast<unsigned long long>(NowMs() - g_stepStart.load()));
             std::fflush(stdout);
+            if (g_onHang != nullptr) g_onHang();
             TerminateProcess(GetCurrentProcess(), kExitHang);
         }
     }
@@ -87,7 +90,8 @@ uint64_t NowMs() {
            static_cast<uint64_t>(count.QuadPart % frequency) * 1000 / static_cast<uint64_t>(frequency);
 }
 
-void StartGuards() {
+void StartGuards(void (*onHang)()) {
+    g_onHang = onHang;
     SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX);
     SetUnhandledExceptionFilter(ReportCrash);
     HANDLE thread = CreateThread(nullptr, 0, WatchdogThread, nullptr, 0, nullptr);

@@ -19,7 +19,9 @@ namespace explorer {
 constexpr UINT kExitHang = 5;
 constexpr UINT kExitCrash = 4;
 
-void StartGuards();
+// `onHang`, when given, runs on the watchdog's thread just before it ends the process
+// (the replay prints what the schedule did so far).
+void StartGuards(void (*onHang)() = nullptr);
 void GuardSeed(uint64_t seed);
 // The whole schedule must end within `ms`; 0 disarms.
 void GuardSchedule(DWORD ms);
