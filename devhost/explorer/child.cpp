@@ -45,12 +45,14 @@ int RunChild(const Options& options) {
         for (const std::string& tag : Behaviours(schedule)) tags += " " + tag;
         std::printf("BEHAVIOUR %llu%s\n", static_cast<unsigned long long>(seed), tags.c_str());
         std::fflush(stdout);
+        const uint64_t start = NowMs();
         const Outcome outcome = Play(schedule, context, false);
+        const uint64_t took = NowMs() - start;
         for (const Violation& v : outcome.violations) {
             std::printf("VIOLATION %llu %s %s\n", static_cast<unsigned long long>(seed), v.invariant.c_str(),
                         OneLine(v.detail).c_str());
         }
-        std::printf("DONE %llu\n", static_cast<unsigned long long>(seed));
+        std::printf("DONE %llu %llu ms\n", static_cast<unsigned long long>(seed), static_cast<unsigned long long>(took));
         if (outcome.pinned || outcome.dirty) {
             std::printf("%s %llu\n", outcome.pinned ? "PINNED" : "DIRTY", static_cast<unsigned long long>(seed));
             std::fflush(stdout);

@@ -18,8 +18,10 @@ void Monitor::Reset() {
     session_ = 0;
     closed_ = false;
     workers_.clear();
+    firstSession_.clear();
     reportedLate_ = false;
     reportedWorkers_ = false;
+    reportedOld_ = false;
     inFlight_ = 0;
     initThread_ = 0;
 }
@@ -35,6 +37,9 @@ bool Monitor::IsOwnThread(DWORD thread) const {
 }
 
 void Monitor::OnEntry(int slot, DWORD thread) {
+    FILETIME created{}, exited{}, kernel{}, user{};
+    GetThreadTimes(GetCurrentThread(), &created, &exited, &kernel, &user);  // runs on the caller
+    const ThreadKey key{thread, (static_cast<uint64_t>(created.dwHighDateTime) << 32) | created.dwLowDateTime};
     std::lock_guard<std::mutex> guard(mutex_);
     if (closed_ && !reportedLate_) {
         reportedLate_ = true;
@@ -43,13 +48,21 @@ void Monitor::OnEntry(int slot, DWORD thread) {
                                             " " + std::to_string(devhost::ElapsedMs() - closedAt_) +
                                             " ms after event 3 returned"});
     }
-    const bool workerCall = slot == TS_SLOT_GET_CURRENT_SKIN || slot == TS_SLOT_APPLY_SKIN;
-    if (workerCall && own_.count(thread) == 0) {
-        workers_.insert(thread);
+    if (own_.count(thread) != 0) return;
+    const auto first = firstSession_.emplace(key, session_).first;
+    if (first->second != session_ && !reportedOld_) {
+        reportedOld_ = true;
+        violations_.push_back(Violation{kNoCallAfterShutdown,
+                                        "slot " + std::to_string(slot) + " called in session " + std::to_string(session_) +
+                                            " by thread " + std::to_string(thread) + " of session " +
+                                            std::to_string(first->second) + ", after its event 3"});
+    }
+    if (slot == TS_SLOT_GET_CURRENT_SKIN || slot == TS_SLOT_APPLY_SKIN) {
+        workers_.insert(key);
         if (workers_.size() > 1 && !reportedWorkers_) {
             reportedWorkers_ = true;
             std::string threads;
-            for (DWORD t : workers_) threads += " " + std::to_string(t);
+            for (const ThreadKey& t : workers_) threads += " " + std::to_string(t.first);
             violations_.push_back(Violation{kOneWorker, "plug-in threads making worker calls in session " +
                                                             std::to_string(session_) + ":" + threads});
         }

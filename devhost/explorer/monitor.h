@@ -4,8 +4,11 @@
 // 1. OnEntry runs on the thread that begins a host call, before the host pauses,
 //    holds or marshals it, so "begun" means the moment the plug-in called.
 // 2. A host call begun after event 3 returned and before the next event 2 began is a
-//    violation; so is a second plug-in thread making worker calls (GetCurrentSkin,
-//    ApplySkin) in one session (from one event 2 to the next).
+//    violation, and so is one made in a later session by a plug-in thread that made
+//    calls in an earlier one (a worker held across a fast reload); so is a second
+//    plug-in thread making worker calls (GetCurrentSkin, ApplySkin) in one session
+//    (from one event 2 to the next). Threads are told apart by id and creation time,
+//    since ids are reused.
 // 3. Violations and the trace are kept in memory for one schedule; Reset() clears them.
 #ifndef VARNEL_EXPLORER_MONITOR_H
 #define VARNEL_EXPLORER_MONITOR_H
@@ -14,6 +17,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <map>
 #include <mutex>
 #include <set>
 #include <string>
@@ -64,7 +68,10 @@ private:
     int session_ = 0;
     bool closed_ = false;  // event 3 returned, no event 2 since
     uint64_t closedAt_ = 0;
-    std::set<DWORD> workers_;  // plug-in threads making worker calls in this session
+    using ThreadKey = std::pair<DWORD, uint64_t>;  // id, creation time
+    std::set<ThreadKey> workers_;  // plug-in threads making worker calls in this session
+    std::map<ThreadKey, int> firstSession_;  // plug-in threads: the session of their first call
+    bool reportedOld_ = false;
     bool reportedLate_ = false;
     bool reportedWorkers_ = false;
     std::atomic<int> inFlight_{0};

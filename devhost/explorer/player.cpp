@@ -19,7 +19,7 @@ constexpr DWORD kEventBoundMs = 3000;
 constexpr DWORD kKillSlackMs = 3000;
 constexpr DWORD kUnmapWaitMs = 5000;
 constexpr DWORD kBetweenLoadsWaitMs = 1000;
-constexpr DWORD kHoldEntryWaitMs = 800;
+constexpr DWORD kHoldEntryWaitMs = 300;
 
 struct EventCall {
     TsPluginEventHandlerFn handler;
@@ -171,7 +171,7 @@ void Player::Shutdown(const Load& load, EventThread thread) {
     if (load.hold.slot >= 0 && !devhost::HoldEntered()) {
         devhost::PumpUntil([] { return devhost::HoldEntered(); }, kHoldEntryWaitMs);
     }
-    const bool held = devhost::HoldEntered();
+    const bool held = load.hold.slot >= 0 && devhost::HoldEntered();  // this load's hold
     if (held) m_.Trace("event 3 while thread " + std::to_string(devhost::HeldThread()) + " may be held");
     // The fixed plug-in may pin itself when its window's thread cannot be reached, or
     // when another call of the export is still running.
