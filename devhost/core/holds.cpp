@@ -53,7 +53,7 @@ void EnterSlot(int slot) {
     std::function<bool(DWORD)> which;
     bool holdCandidate = false;
     DWORD holdMs = 0;
-    {
+    try {
         std::lock_guard<std::mutex> guard(HoldsLock());
         Holds& h = TheHolds();
         observer = h.observer;
@@ -62,13 +62,20 @@ void EnterSlot(int slot) {
         holdCandidate = h.holdSlot == slot && !h.holdTaken;
         which = h.holdWhich;
         holdMs = h.holdMs;
+    } catch (...) {
+        return;  // out of memory copying the hooks: this call goes unobserved
     }
-    if (observer) observer(slot, thread);
-    if (pause) {
-        const DWORD ms = pause(thread);
-        if (ms != 0) Sleep(ms);
+    // Nothing may throw into the plug-in's thread through the table.
+    try {
+        if (observer) observer(slot, thread);
+        if (pause) {
+            const DWORD ms = pause(thread);
+            if (ms != 0) Sleep(ms);
+        }
+        if (!holdCandidate || (which && !which(thread))) return;
+    } catch (...) {
+        return;
     }
-    if (!holdCandidate || (which && !which(thread))) return;
     {
         std::lock_guard<std::mutex> guard(HoldsLock());
         Holds& h = TheHolds();

@@ -32,21 +32,21 @@ PauseHook& ThePauseHook() {
 }
 
 void PauseAt(HWND window, UINT message, bool after) {
-    std::function<DWORD(UINT, bool)> pause;
-    std::wstring wanted;
-    {
-        std::lock_guard<std::mutex> guard(PauseLock());
-        pause = ThePauseHook().pause;
-        wanted = ThePauseHook().className;
-    }
-    if (!pause) return;
-    wchar_t name[64] = {};
-    if (GetClassNameW(window, name, 64) == 0 || wanted != name) return;
     try {
+        std::function<DWORD(UINT, bool)> pause;
+        std::wstring wanted;
+        {
+            std::lock_guard<std::mutex> guard(PauseLock());
+            pause = ThePauseHook().pause;
+            wanted = ThePauseHook().className;
+        }
+        if (!pause) return;
+        wchar_t name[64] = {};
+        if (GetClassNameW(window, name, 64) == 0 || wanted != name) return;
         const DWORD ms = pause(message, after);
         if (ms != 0) Sleep(ms);
     } catch (...) {
-        // A failed pause is no pause.
+        // A failed pause is no pause; nothing leaves the hook procedure.
     }
 }
 
