@@ -237,6 +237,14 @@ void UnloadPlugin(Plugin* plugin);
 // whenever it reads messages; the caller waits. Reset() turns it off.
 void SetMarshalling(bool on);
 bool Marshalling();
+// How calls from other threads reach the UI thread. Send is SetMarshalling(true).
+// PostAndWait posts the call to the UI thread's marshal window and waits on an event,
+// as invoke-style frameworks do: the UI thread serves it only when it dispatches posted
+// messages in a message loop, not while it waits serving sent messages only. A call
+// never served within 30 s is given up, logged as "MarshalAbandoned" and returns 0.
+enum class MarshalMode { Direct, Send, PostAndWait };
+void SetMarshalMode(MarshalMode mode);  // Send and PostAndWait take this thread as the UI thread
+MarshalMode CurrentMarshalMode();
 // Waits, reading no messages, until a marshalled call is waiting (at most timeoutMs);
 // false when none came. On the UI thread this keeps the caller waiting.
 bool WaitForMarshalledCall(DWORD timeoutMs);
@@ -247,6 +255,23 @@ void SetMarshalledStepping(bool on);
 // On the UI thread, while stepping: lets one marshalled call through (waiting for one
 // at most timeoutMs, reading no messages) and serves it. False when none came.
 bool ServeMarshalledCall(DWORD timeoutMs);
+// Slow and stuck hosts, on the calling thread at the entry of a slot, before the call is
+// marshalled (so a hold keeps the plug-in's own thread inside the host call). All are
+// removed by Reset(); hooks are called without the host's lock.
+// The observer sees every entry first (slot, calling thread).
+void SetCallEntryObserver(std::function<void(int slot, DWORD thread)> observer);
+// Before each call of `slot`, its caller waits pause(thread) ms (0: none; null removes).
+void SetSlotPause(int slot, std::function<DWORD(DWORD thread)> pause);
+// The next call of `slot` for which `which(thread)` is true (any, when null) waits until
+// ReleaseHold() or at most maxMs. One hold at a time; a new one replaces it.
+void HoldSlot(int slot, DWORD maxMs, std::function<bool(DWORD thread)> which = nullptr);
+bool HoldEntered();   // a call is waiting in the hold, or has waited in it
+DWORD HeldThread();   // the thread that entered it (0 before)
+void ReleaseHold();
+// Pauses the calling (UI) thread at messages of the windows of `className`: for every
+// message sent to such a window, before (after = false) and after it is handled,
+// pause(message, after) ms; null removes the hooks. Only sent messages pass the hooks.
+void SetWindowPauseHook(const std::wstring& className, std::function<DWORD(UINT message, bool after)> pause);
 // Whether this thread is running a slot of the table right now (also while serving a
 // marshalled call).
 bool InHostCall();

@@ -115,6 +115,8 @@ void Init() {
 void Reset() {
     SetMarshalling(false);
     SetMarshalledStepping(false);
+    detail::ResetHolds();
+    detail::ResetWindowPauseHook();
     detail::State old;  // its hooks and scripts are destroyed after the lock is released
     {
         std::lock_guard<std::mutex> guard(Lock());

@@ -7,9 +7,15 @@
 //    while it reads messages, as a launcher does.
 // 2. A string a marshalled slot returns is copied into the calling thread's own buffer
 //    for that slot, so the UI thread's next call cannot change it under the caller.
+// 3. In post-and-wait mode the call is posted instead and the caller waits on an event;
+//    only a message loop that dispatches posted messages serves it. A call given up
+//    after its bound is never run afterwards: the UI thread takes it or the caller
+//    abandons it, never both.
 #include <windows.h>
 
 #include <atomic>
+#include <cstdio>
+#include <cstdlib>
 
 #include "devhost/core/state.h"
 
@@ -18,6 +24,8 @@ namespace detail {
 namespace {
 
 constexpr UINT kRunCall = WM_APP + 0x51;
+constexpr UINT kRunPostedCall = WM_APP + 0x52;
+constexpr DWORD kPostedWaitMs = 30000;
 constexpr wchar_t kMarshalClass[] = L"devhost.Marshal";
 
 std::atomic<DWORD> g_uiThread{0};
@@ -26,6 +34,7 @@ std::atomic<int> g_waiting{0};
 std::atomic<unsigned> g_served{0};
 std::atomic<bool> g_stepping{false};
 std::atomic<int> g_permits{0};  // calls ServeMarshalledCall has let through
+std::atomic<MarshalMode> g_mode{MarshalMode::Direct};
 thread_local int t_hostDepth = 0;
 thread_local DWORD t_caller = 0;
 
@@ -34,14 +43,42 @@ struct ServedCall {
     DWORD caller;
 };
 
+// Shared by the poster and the UI thread; whichever lets go last frees it.
+struct PostedCall {
+    ServedCall served;
+    HANDLE done;
+    std::atomic<int> state{0};  // 0 queued, 1 taken by the UI thread, 2 abandoned
+    std::atomic<int> refs{2};
+};
+
+void Unref(PostedCall* posted) {
+    if (--posted->refs == 0) {
+        CloseHandle(posted->done);
+        delete posted;
+    }
+}
+
+void Serve(const ServedCall& served) {
+    const DWORD outer = t_caller;
+    t_caller = served.caller;
+    (*served.call)();
+    t_caller = outer;
+    ++g_served;
+}
+
 LRESULT CALLBACK MarshalWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == kRunCall) {
-        const auto* served = reinterpret_cast<const ServedCall*>(lParam);
-        const DWORD outer = t_caller;
-        t_caller = served->caller;
-        (*served->call)();
-        t_caller = outer;
-        ++g_served;
+        Serve(*reinterpret_cast<const ServedCall*>(lParam));
+        return 0;
+    }
+    if (message == kRunPostedCall) {
+        auto* posted = reinterpret_cast<PostedCall*>(lParam);
+        int queued = 0;
+        if (posted->state.compare_exchange_strong(queued, 1)) {
+            Serve(posted->served);
+            SetEvent(posted->done);
+        }
+        Unref(posted);
         return 0;
     }
     return DefWindowProcW(window, message, wParam, lParam);
@@ -63,6 +100,31 @@ HWND MarshalWindowOfThisThread() {
                              GetModuleHandleW(nullptr), nullptr);
     g_marshalWindow = window;
     return window;
+}
+
+void PostAndWait(HWND window, const ServedCall& served) {
+    auto* posted = new PostedCall{served, CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+    if (posted->done == nullptr || !PostMessageW(window, kRunPostedCall, 0, reinterpret_cast<LPARAM>(posted))) {
+        // Nothing queued: served here rather than lost.
+        if (posted->done != nullptr) CloseHandle(posted->done);
+        delete posted;
+        (*served.call)();
+        return;
+    }
+    if (WaitForSingleObject(posted->done, kPostedWaitMs) != WAIT_OBJECT_0) {
+        int queued = 0;
+        if (posted->state.compare_exchange_strong(queued, 2)) {
+            Unref(posted);
+            Record(-1, L"MarshalAbandoned", {static_cast<int64_t>(served.caller)}, {LogNote{L"never served"}});
+            return;
+        }
+        // Taken just now: the call runs on the UI thread and uses this thread's stack.
+        if (WaitForSingleObject(posted->done, kPostedWaitMs) != WAIT_OBJECT_0) {
+            std::fputs("devhost: a posted call taken by the UI thread never ended\n", stderr);
+            std::abort();
+        }
+    }
+    Unref(posted);
 }
 
 }  // namespace
@@ -87,7 +149,11 @@ bool RunOnUiThread(const std::function<void()>& call) {
         }
         Sleep(1);
     }
-    SendMessageW(window, kRunCall, 0, reinterpret_cast<LPARAM>(&served));
+    if (g_mode.load() == MarshalMode::PostAndWait) {
+        PostAndWait(window, served);
+    } else {
+        SendMessageW(window, kRunCall, 0, reinterpret_cast<LPARAM>(&served));
+    }
     --g_waiting;
     return true;
 }
@@ -96,15 +162,21 @@ DWORD MarshalledCaller() { return t_caller; }
 
 }  // namespace detail
 
-void SetMarshalling(bool on) {
-    if (!on) {
+void SetMarshalling(bool on) { SetMarshalMode(on ? MarshalMode::Send : MarshalMode::Direct); }
+
+void SetMarshalMode(MarshalMode mode) {
+    if (mode == MarshalMode::Direct) {
         detail::g_uiThread = 0;
+        detail::g_mode = mode;
         return;
     }
     if (detail::MarshalWindowOfThisThread() != nullptr) {
+        detail::g_mode = mode;
         detail::g_uiThread = GetCurrentThreadId();
     }
 }
+
+MarshalMode CurrentMarshalMode() { return Marshalling() ? detail::g_mode.load() : MarshalMode::Direct; }
 
 bool Marshalling() { return detail::g_uiThread.load() != 0; }
 

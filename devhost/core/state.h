@@ -89,6 +89,11 @@ private:
 // on the UI thread names the thread that made the call.
 bool RunOnUiThread(const std::function<void()>& call);
 DWORD MarshalledCaller();  // 0 when this thread serves no marshalled call
+// At the entry of a slot, on the calling thread: the entry observer, pause and hold
+// (holds.cpp). ResetHolds removes them all and lets a held call go.
+void EnterSlot(int slot);
+void ResetHolds();
+void ResetWindowPauseHook();
 
 // The store's key for a setting; a null section is the top level.
 inline StoreKey KeyOf(int32_t pluginId, const wchar_t* section, std::wstring key) {

@@ -208,15 +208,16 @@ int DeleteSetting(int32_t pluginId, const wchar_t* section, const wchar_t* key) 
     return result;
 }
 
-// The slot as the plug-in calls it: marked as a host call, and sent to the UI thread
-// while marshalling is on.
-template <auto Slot>
+// The slot as the plug-in calls it: its entry hooks run on the calling thread, then it
+// is marked as a host call, and sent to the UI thread while marshalling is on.
+template <int Number, auto Slot>
 struct Served;
 
-template <typename R, typename... A, R (*Slot)(A...)>
-struct Served<Slot> {
+template <int Number, typename R, typename... A, R (*Slot)(A...)>
+struct Served<Number, Slot> {
     static constexpr char kCopyOwner = 0;
     static R Call(A... args) {
+        EnterSlot(Number);
         HostCallScope scope;
         R result{};
         const bool marshalled = RunOnUiThread([&] {
@@ -259,27 +260,27 @@ void FillUnexpected(void** slots, std::index_sequence<I...>) {
 
 HostServiceTable BuildTable() {
     HostServiceTable t{};
-    t.GetHostVersion = &Served<&GetHostVersion>::Call;
+    t.GetHostVersion = &Served<0, &GetHostVersion>::Call;
     FillUnexpected<1>(t.reserved1, std::make_index_sequence<31>{});
-    t.GetSkinsFolder = &Served<&GetSkinsFolder>::Call;
-    t.GetCurrentSkin = &Served<&GetCurrentSkin>::Call;
-    t.GetSkinDisplayName = &Served<&GetSkinDisplayName>::Call;
-    t.ApplySkin = &Served<&ApplySkin>::Call;
+    t.GetSkinsFolder = &Served<32, &GetSkinsFolder>::Call;
+    t.GetCurrentSkin = &Served<33, &GetCurrentSkin>::Call;
+    t.GetSkinDisplayName = &Served<34, &GetSkinDisplayName>::Call;
+    t.ApplySkin = &Served<35, &ApplySkin>::Call;
     FillUnexpected<36>(t.reserved36, std::make_index_sequence<12>{});
-    t.LoadLocalizedString = &Served<&LoadLocalizedString>::Call;
-    t.ShowLocalizedDialog = &Served<&ShowLocalizedDialog>::Call;
+    t.LoadLocalizedString = &Served<48, &LoadLocalizedString>::Call;
+    t.ShowLocalizedDialog = &Served<49, &ShowLocalizedDialog>::Call;
     FillUnexpected<50>(t.reserved50, std::make_index_sequence<14>{});
-    t.SetPluginCaption = &Served<&SetPluginCaption>::Call;
-    t.WriteSettingInt = &Served<&WriteSettingInt>::Call;
-    t.WriteSettingString = &Served<&WriteSettingString>::Call;
-    t.ReadSettingInt = &Served<&ReadSettingInt>::Call;
-    t.ReadSettingString = &Served<&ReadSettingString>::Call;
-    t.CommitSettings = &Served<&CommitSettings>::Call;
-    t.SetItemParamInt = &Served<&SetItemParamInt>::Call;
-    t.SetItemParamString = &Served<&SetItemParamString>::Call;
-    t.GetItemParamInt = &Served<&GetItemParamInt>::Call;
-    t.GetItemParamString = &Served<&GetItemParamString>::Call;
-    t.DeleteSetting = &Served<&DeleteSetting>::Call;
+    t.SetPluginCaption = &Served<64, &SetPluginCaption>::Call;
+    t.WriteSettingInt = &Served<65, &WriteSettingInt>::Call;
+    t.WriteSettingString = &Served<66, &WriteSettingString>::Call;
+    t.ReadSettingInt = &Served<67, &ReadSettingInt>::Call;
+    t.ReadSettingString = &Served<68, &ReadSettingString>::Call;
+    t.CommitSettings = &Served<69, &CommitSettings>::Call;
+    t.SetItemParamInt = &Served<70, &SetItemParamInt>::Call;
+    t.SetItemParamString = &Served<71, &SetItemParamString>::Call;
+    t.GetItemParamInt = &Served<72, &GetItemParamInt>::Call;
+    t.GetItemParamString = &Served<73, &GetItemParamString>::Call;
+    t.DeleteSetting = &Served<74, &DeleteSetting>::Call;
     return t;
 }
 

@@ -15,6 +15,7 @@
 #include "config/settings.h"
 #include "core/state.h"
 #include "devhost/core/devhost.h"
+#include "devhost/core/save_checker.h"
 #include "engine/rotation.h"
 #include "reliability_support.h"
 #include "resource.h"
@@ -109,7 +110,7 @@ protected:
 
     std::vector<std::wstring> ids_;
     Gate gate_;
-    reliability::SaveChecker checker_;
+    devhost::SaveChecker checker_;
 };
 
 // A launcher that serves a call from another thread by posting it to its own thread and

@@ -1,6 +1,11 @@
 // The theme helpers, plug-in loading and the message pump.
 #include "test_util.h"
 
+#include <atomic>
+#include <thread>
+#include <utility>
+#include <vector>
+
 #include "core/windows_theme.h"
 
 namespace {
@@ -89,5 +94,73 @@ TEST_F(Pump, DispatchesWhileWaitingAndGivesUpAtTheDeadline) {
     int polls = 0;
     EXPECT_FALSE(devhost::PumpUntil([&] { return ++polls < 0; }, 50));
     EXPECT_GE(polls, 2);
+    DestroyWindow(listener);
+}
+
+// Slow launchers: calls posted to the UI thread, pauses and holds at a slot's entry, and
+// the UI thread stalled at a window's messages.
+using SlowHosts = HostTest;
+
+TEST_F(SlowHosts, PostedCallsAreServedOnlyByAMessageLoop) {
+    devhost::SetMarshalMode(devhost::MarshalMode::PostAndWait);
+    std::atomic<bool> done{false};
+    std::thread caller([&] {
+        devhost::Table()->GetHostVersion();
+        done = true;
+    });
+    // A wait that answers sent messages only, as the plug-in's waits do, serves nothing.
+    const ULONGLONG until = GetTickCount64() + 300;
+    while (GetTickCount64() < until) {
+        MsgWaitForMultipleObjectsEx(0, nullptr, 10, QS_SENDMESSAGE, 0);
+        MSG msg;
+        PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+    }
+    EXPECT_FALSE(done.load()) << "a posted call served by a wait for sent messages";
+    EXPECT_TRUE(devhost::PumpUntil([&] { return done.load(); }, 5000)) << "the message loop never served it";
+    caller.join();
+    const std::vector<devhost::LogEntry> log = devhost::Log();
+    ASSERT_EQ(1u, log.size());
+    EXPECT_TRUE(log[0].marshalled);
+    EXPECT_EQ(devhost::MarshalMode::PostAndWait, devhost::CurrentMarshalMode());
+}
+
+TEST_F(SlowHosts, HoldsAndPausesKeepTheCallerAtTheSlotsEntry) {
+    const DWORD ui = GetCurrentThreadId();
+    std::atomic<int> entries{0};
+    devhost::SetCallEntryObserver([&](int slot, DWORD) { entries += slot == TS_SLOT_GET_CURRENT_SKIN ? 1 : 0; });
+    devhost::HoldSlot(TS_SLOT_GET_CURRENT_SKIN, 10000, [ui](DWORD thread) { return thread != ui; });
+    devhost::Table()->GetCurrentSkin();  // this thread is not the one held
+    EXPECT_FALSE(devhost::HoldEntered());
+    DWORD callerId = 0;
+    std::thread caller([&] {
+        callerId = GetCurrentThreadId();
+        devhost::Table()->GetCurrentSkin();
+    });
+    ASSERT_TRUE(devhost::PumpUntil([] { return devhost::HoldEntered(); }, 5000));
+    EXPECT_EQ(2, entries.load()) << "the held call was seen at its entry";
+    EXPECT_EQ(1u, devhost::CallCount(TS_SLOT_GET_CURRENT_SKIN)) << "only the call of this thread has run";
+    devhost::ReleaseHold();
+    caller.join();
+    EXPECT_EQ(callerId, devhost::HeldThread());
+    EXPECT_EQ(2u, devhost::CallCount(TS_SLOT_GET_CURRENT_SKIN));
+
+    devhost::SetSlotPause(TS_SLOT_GET_HOST_VERSION, [](DWORD) -> DWORD { return 100; });
+    const ULONGLONG start = GetTickCount64();
+    devhost::Table()->GetHostVersion();
+    EXPECT_GE(GetTickCount64() - start, 90u);
+}
+
+TEST_F(SlowHosts, PauseHookStopsAtTheMessagesOfOneClass) {
+    HWND listener = MakeListener();
+    ASSERT_NE(nullptr, listener);
+    std::vector<std::pair<UINT, bool>> seen;
+    devhost::SetWindowPauseHook(L"devhost.test.Listener", [&](UINT message, bool after) -> DWORD {
+        if (message == WM_APP + 7) seen.emplace_back(message, after);
+        return 0;
+    });
+    SendMessageW(listener, WM_APP + 7, 0, 0);
+    devhost::SetWindowPauseHook(L"", nullptr);
+    SendMessageW(listener, WM_APP + 7, 0, 0);
+    EXPECT_EQ((std::vector<std::pair<UINT, bool>>{{WM_APP + 7, false}, {WM_APP + 7, true}}), seen);
     DestroyWindow(listener);
 }
