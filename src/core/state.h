@@ -65,6 +65,8 @@ struct PluginState {
     std::atomic<uint32_t> workerRunning{0};
     // Set once a host table has passed the version check, cleared when one fails it.
     std::atomic<int32_t> hostAccepted{0};
+    // Host calls from before their session check until they return (core/host.cpp).
+    std::atomic<int32_t> callsInFlight{0};
     // Moved on by every initialisation and every shut-down, under the lock (core/session.h).
     std::atomic<uint32_t> session{0};
     // The thread slot holding the session each thread acts for.

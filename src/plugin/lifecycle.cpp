@@ -102,8 +102,12 @@ bool DestroyNotifyWindow() {
     return gone;
 }
 
-// The wait answers sent messages: the worker may be inside a host call that the
-// launcher serves on this very thread.
+bool PluginCallsInFlight() { return g_state.callsInFlight.load() > 0; }
+bool NoCallsInFlight() { return g_state.callsInFlight.load() == 0; }
+
+// The wait answers sent messages, and dispatches posted ones while a call of the
+// plug-in is in the host: the worker may be inside a host call that the launcher
+// serves on this very thread, by sending or by posting.
 void StopWorker() {
     HANDLE thread = g_state.workerHandle.exchange(nullptr);
     if (thread == nullptr) {
@@ -111,7 +115,7 @@ void StopWorker() {
     }
     if (g_state.workerRunning.exchange(0) != 0) {
         WakeByAddressAll(&g_state.workerRunning);
-        WaitServingSentMessages(thread, kWorkerStopWaitMs);
+        WaitServingMessages(thread, kWorkerStopWaitMs, PluginCallsInFlight);
     }
     CloseHandle(thread);
 }
@@ -171,12 +175,22 @@ int32_t InitializePlugin(uint64_t param1, uint64_t param2) {
 }
 
 int32_t ShutdownPlugin() {
+    const uint32_t ending = g_state.session.load();
     const bool windowGone = DestroyNotifyWindow();
     UnregisterClassW(kNotifyWindowClass, g_state.moduleHandle);
     StopWorker();
-    NextSession();
-    host::Release();
-    g_state.pluginId = -1;
+    // An event that came in during the waits (a nested shut-down or initialisation) has
+    // had the last word on the session.
+    if (g_state.session.load() == ending) {
+        NextSession();
+        host::Release();
+        g_state.pluginId = -1;
+        // A call that passed its session check just before the session ended begins
+        // within moments; a call held in the host began before.
+        if (!NoCallsInFlight()) {
+            WaitServingSentMessagesUntil(NoCallsInFlight, kCallsSettleMs);
+        }
+    }
     if (!windowGone || OtherCallsInProgress()) {
         PinModule();
     }

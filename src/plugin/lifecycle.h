@@ -25,10 +25,13 @@
 //    loaded until the process ends. This is the only way the module outlives the host's
 //    last FreeLibrary by more than its threads' last instructions.
 // 6. Shut-down stops the worker and waits for it (kWorkerStopWaitMs) while the session
-//    is still live, so that a save in flight ends whole; only then does the session end
-//    and the table go. When it returns: no window or class of its session is left (or
-//    the module is pinned), the worker has ended or will end at its next test, and no
-//    thread of the plug-in begins another host call.
+//    is still live, so that a save in flight ends whole, answering the launcher's calls
+//    for it meanwhile (core/message_wait.h); only then does the session end and the
+//    table go, and calls that had passed their session check are given kCallsSettleMs
+//    to return. When it returns: no window or class of its session is left (or the
+//    module is pinned), the worker has ended or will end at its next test, and no thread
+//    of the plug-in begins another host call. An event that came in during its waits
+//    (a nested initialisation or shut-down) has the last word on the session.
 // 7. Nothing is freed when the process is terminating (dllmain.cpp): the state record is
 //    never destroyed, and what the runtime keeps is released at an unload only.
 // 8. The launcher's thread never waits for something another thread may hold while
@@ -45,6 +48,9 @@
 constexpr DWORD kWorkerStopWaitMs = 1000;
 // How long shut-down on another thread waits for the window's thread to close it.
 constexpr DWORD kWindowAnswerMs = 1000;
+// How long shut-down waits, once the session has ended, for host calls that had passed
+// their session check to return.
+constexpr DWORD kCallsSettleMs = 50;
 
 int32_t InitializePlugin(uint64_t param1, uint64_t param2);
 int32_t ShutdownPlugin();
