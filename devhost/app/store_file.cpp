@@ -312,6 +312,11 @@ bool LoadStoreFromFile(const std::wstring& path, std::vector<std::wstring>* pass
         (file.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 || file.nFileSizeHigh != 0 ||
         file.nFileSizeLow > kMaxFileBytes)
         return false;
+    // The profile functions read a file they cannot open as an empty one.
+    HANDLE probe = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                               FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (probe == INVALID_HANDLE_VALUE) return false;
+    CloseHandle(probe);
     // No list the profile functions give is longer than the file's text; one that
     // fills the buffer means the file grew while it was read.
     std::vector<wchar_t> buffer(file.nFileSizeLow + 16);

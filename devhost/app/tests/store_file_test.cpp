@@ -195,12 +195,18 @@ TEST_F(StoreFile, UnreadableFileLeavesTheStoreAlone) {
     TempFolder folder(L"unreadable");
     const std::wstring large = folder.path() + L"\\large.ini";
     ASSERT_TRUE(devhost::WriteFileBytes(large, "\xFF\xFE" + std::string(4u << 20, ' ')));
+    const std::wstring held = folder.path() + L"\\held.ini";
+    ASSERT_TRUE(WriteUtf16(held, L"[Plugin 1]\r\nChangeMode=1\r\n"));
+    // Another program holds it open for itself, so nobody can read it.
+    HANDLE holder = CreateFileW(held.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, holder) << GetLastError();
     devhost::SetSetting(1, nullptr, L"marker", 42);
-    for (const std::wstring& path : {folder.path() + L"\\missing.ini", folder.path(), large}) {
+    for (const std::wstring& path : {folder.path() + L"\\missing.ini", folder.path(), large, held}) {
         SCOPED_TRACE(Show(path));
         EXPECT_FALSE(devhost::LoadStoreFromFile(path));
         EXPECT_EQ(42, devhost::GetSettingInt(1, nullptr, L"marker").value_or(0));
     }
+    CloseHandle(holder);
 }
 
 TEST_F(StoreFile, FileWithoutTheLauncherSectionLeavesSkinAndLanguageAlone) {
