@@ -615,21 +615,9 @@ void Demo::Screenshot() {
                             L" KiB)");
 }
 
-// docs\demo.png of the source tree the program was built in, else beside the program.
-std::wstring DefaultScreenshotPath() {
-    std::wstring folder = ProgramFolder();
-    for (int up = 0; up < 4; ++up) {
-        DWORD docs = GetFileAttributesW((folder + L"\\docs").c_str());
-        DWORD sources = GetFileAttributesW((folder + L"\\devhost").c_str());
-        if (docs != INVALID_FILE_ATTRIBUTES && (docs & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
-            sources != INVALID_FILE_ATTRIBUTES)
-            return folder + L"\\docs\\demo.png";
-        size_t slash = folder.find_last_of(L"\\/");
-        if (slash == std::wstring::npos) break;
-        folder.resize(slash);
-    }
-    return ProgramFolder() + L"\\demo.png";
-}
+// Beside the program, in the build: the committed picture changes only when
+// scripts/refresh-demo-picture asks for it.
+std::wstring DefaultScreenshotPath() { return ProgramFolder() + L"\\demo.png"; }
 
 int Demo::Run(const std::vector<std::wstring>& options) {
     screenshot_ = DefaultScreenshotPath();

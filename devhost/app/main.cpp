@@ -5,7 +5,7 @@
 //                                       a scripted session told as a timeline
 //
 // The window keeps the plug-in's settings, the item's parameters, the skin and the
-// language in tessera-devhost.store beside the program, and its skins in the Skins
+// language in tessera-devhost.ini beside the program, and its skins in the Skins
 // folder there (made with sample skins when missing), so a restart carries on.
 #include <windows.h>
 
@@ -75,7 +75,7 @@ int RunLauncher() {
                    direct[0] != L'1');
     SetApplyMode(ApplyMode::Immediate);
     const std::wstring folder = ProgramFolder();
-    const std::wstring skins = folder + L"\\Skins", store = folder + L"\\tessera-devhost.store";
+    const std::wstring skins = folder + L"\\Skins", store = folder + L"\\tessera-devhost.ini";
     std::vector<std::wstring> notes;
     if (!IsFolder(skins)) {
         CreateDirectoryW(skins.c_str(), nullptr);
@@ -83,10 +83,17 @@ int RunLauncher() {
         notes.push_back(L"host: made the Skins folder " + skins + L" with sample skins");
     }
     SetSkinsFolder(skins);
+    std::vector<std::wstring> passedOver;
     if (GetFileAttributesW(store.c_str()) == INVALID_FILE_ATTRIBUTES) {
-        notes.push_back(L"host: no store yet; it will be kept in " + store);
-    } else if (LoadStoreFromFile(store)) {
-        notes.push_back(L"host: settings, item parameters, skin and language restored from " + store);
+        notes.push_back(L"host: no settings file yet; they will be kept in " + store);
+    } else if (LoadStoreFromFile(store, &passedOver)) {
+        notes.push_back(L"host: settings, item parameters, skin and language read from " + store);
+        if (!passedOver.empty()) {
+            // The next save writes only what was read: keep the file as it was for a look.
+            CopyFileW(store.c_str(), (store + L".unreadable").c_str(), FALSE);
+            notes.push_back(L"host: passed over what could not be read (the file as it was is kept as .unreadable):");
+            for (const std::wstring& entry : passedOver) notes.push_back(L"host:   " + entry);
+        }
     } else {
         // Keep the unreadable file for a look rather than overwrite it at the next save.
         MoveFileExW(store.c_str(), (store + L".unreadable").c_str(), MOVEFILE_REPLACE_EXISTING);

@@ -1,19 +1,14 @@
-// The store file. Its format, UTF-8, one entry a line, fields separated by a tab:
-//   plug-in id <TAB> section <TAB> key <TAB> value     a setting
-//   item <TAB> item id <TAB> parameter index <TAB> value  an item parameter
-//   host <TAB> "CurrentSkin" <TAB> value                the launcher's skin (a string)
-//   host <TAB> "Language" <TAB> value                   its language (0 to 65535)
-// The section is "-" for the top level or a quoted string; the key is a quoted string;
-// the value is a decimal int32 or a quoted string. An item may hold an int and a string
-// under the same index, as the slots keep them apart. Inside quotes a backslash starts
-// \\, \" or \uXXXX; every surrogate unit, paired or not, and every control character is
-// written as \uXXXX, so any UTF-16 string round-trips unit for unit. Lines that are empty
-// or start with '#' are ignored.
+// The store's INI file (the layout is in store_file.h). Sections come in the store's
+// order: each plug-in id's top level, then its sections by name; items; the launcher.
 #include "devhost/app/store_file.h"
 
-#include <algorithm>
-#include <climits>
-#include <cstdio>
+#include <windows.h>
+
+#include <cwctype>
+#include <mutex>
+#include <set>
+#include <string_view>
+#include <utility>
 
 #include "devhost/core/devhost.h"
 #include "devhost/core/text_file.h"
@@ -21,245 +16,322 @@
 namespace devhost {
 namespace {
 
-bool NeedsEscape(wchar_t ch) {
-    const unsigned unit = static_cast<unsigned>(ch);
-    return unit < 0x20 || unit == 0x7F || (unit >= 0xD800 && unit <= 0xDFFF) || ch == L'\\' || ch == L'"';
+constexpr DWORD kMaxFileBytes = 4u << 20;
+constexpr size_t kMaxNotes = 100;
+constexpr size_t kMaxNoteChars = 160;
+constexpr std::wstring_view kPlugin = L"Plugin ", kItem = L"Item ", kLauncher = L"Launcher";
+constexpr std::wstring_view kInt = L"Int ", kString = L"String ", kEscape = L"\\x{";
+
+bool SameIgnoringCase(std::wstring_view a, std::wstring_view b) {
+    return CompareStringOrdinal(a.data(), static_cast<int>(a.size()), b.data(), static_cast<int>(b.size()),
+                                TRUE) == CSTR_EQUAL;
 }
 
-// Text between escapes goes through the converter whole; it holds no surrogate, so
-// nothing in it is lost.
-void AppendQuoted(std::string* out, const std::wstring& text) {
-    out->push_back('"');
-    size_t plain = 0;
-    for (size_t i = 0; i <= text.size(); ++i) {
-        if (i < text.size() && !NeedsEscape(text[i])) continue;
-        *out += Utf8(std::wstring_view(text).substr(plain, i - plain));
-        plain = i + 1;
-        if (i == text.size()) break;
-        const unsigned unit = static_cast<unsigned>(text[i]);
-        if (unit == '\\' || unit == '"') {
-            out->push_back('\\');
-            out->push_back(static_cast<char>(unit));
-        } else {
-            char esc[8];
-            snprintf(esc, sizeof esc, "\\u%04X", unit);
-            out->append(esc);
-        }
-    }
-    out->push_back('"');
+bool StartsIgnoringCase(std::wstring_view text, std::wstring_view head) {
+    return text.size() >= head.size() && SameIgnoringCase(text.substr(0, head.size()), head);
 }
 
-bool ParseInt32(const std::string& field, int32_t* value) {
-    if (field.empty() || field.size() > 11) return false;
-    size_t i = field[0] == '-' ? 1 : 0;
-    if (i == field.size()) return false;
-    long long v = 0;
-    for (; i < field.size(); ++i) {
-        if (field[i] < '0' || field[i] > '9') return false;
-        v = v * 10 + (field[i] - '0');
+// Names as the profile functions tell them apart.
+struct IgnoreCaseLess {
+    bool operator()(const std::wstring& a, const std::wstring& b) const {
+        return CompareStringOrdinal(a.data(), static_cast<int>(a.size()), b.data(), static_cast<int>(b.size()),
+                                    TRUE) == CSTR_LESS_THAN;
     }
-    if (field[0] == '-') v = -v;
-    if (v < INT32_MIN || v > INT32_MAX) return false;
+};
+using NameSet = std::set<std::wstring, IgnoreCaseLess>;
+
+// Digits only, with an optional '-' when `negative` is allowed, within [0, limit] or
+// [-limit - 1, -1].
+bool ParseNumber(std::wstring_view text, bool negative, uint64_t limit, int64_t* value) {
+    const bool minus = negative && !text.empty() && text[0] == L'-';
+    if (minus) text.remove_prefix(1);
+    if (text.empty()) return false;
+    uint64_t v = 0;
+    for (wchar_t c : text) {
+        if (c < L'0' || c > L'9') return false;
+        v = v * 10 + static_cast<unsigned>(c - L'0');
+        if (v > limit + (minus ? 1 : 0)) return false;
+    }
+    *value = minus ? -static_cast<int64_t>(v) : static_cast<int64_t>(v);
+    return true;
+}
+
+bool ParseInt32(std::wstring_view text, int32_t* value) {
+    int64_t v;
+    if (!ParseNumber(text, true, INT32_MAX, &v)) return false;
     *value = static_cast<int32_t>(v);
     return true;
 }
 
-bool ParseUint32(const std::string& field, uint32_t* value) {
-    if (field.empty() || field.size() > 10) return false;
-    unsigned long long v = 0;
-    for (char c : field) {
-        if (c < '0' || c > '9') return false;
-        v = v * 10 + static_cast<unsigned>(c - '0');
-    }
-    if (v > UINT32_MAX) return false;
-    *value = static_cast<uint32_t>(v);
-    return true;
+enum class Part { kValue, kKey, kSection };
+
+// Whether text[i] cannot stand as it is in that part of a line.
+bool MustEscape(std::wstring_view text, size_t i, Part part) {
+    const wchar_t c = text[i];
+    if (c < 0x20 || c == 0x7F || (c == L'\\' && text.substr(i, kEscape.size()) == kEscape)) return true;
+    if (part == Part::kValue) return false;
+    if ((i == 0 || i + 1 == text.size()) && (std::iswspace(c) || c == 0x1A)) return true;  // trimmed
+    if (part == Part::kSection) return c == L'[' || c == L']';
+    return c == L'=' || (i == 0 && (c == L';' || c == L'['));  // a comment, a section
 }
 
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    return -1;
-}
-
-bool ParseQuoted(const std::string& field, std::wstring* out) {
-    if (field.size() < 2 || field.front() != '"' || field.back() != '"') return false;
-    out->clear();
-    const std::string body = field.substr(1, field.size() - 2);
-    size_t i = 0;
-    while (i < body.size()) {
-        char c = body[i];
-        if (c == '"') return false;
-        if (c == '\\') {
-            if (i + 1 >= body.size()) return false;
-            char kind = body[i + 1];
-            if (kind == '\\' || kind == '"') {
-                out->push_back(static_cast<wchar_t>(kind));
-                i += 2;
-            } else if (kind == 'u' && i + 6 <= body.size()) {
-                unsigned unit = 0;
-                for (size_t k = 2; k < 6; ++k) {
-                    int d = HexDigit(body[i + k]);
-                    if (d < 0) return false;
-                    unit = unit * 16 + static_cast<unsigned>(d);
-                }
-                out->push_back(static_cast<wchar_t>(unit));
-                i += 6;
-            } else {
-                return false;
-            }
+std::wstring Encode(std::wstring_view text, Part part, bool everyUnit) {
+    std::wstring out;
+    out.reserve(text.size());
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (!everyUnit && !MustEscape(text, i, part)) {
+            out.push_back(text[i]);
             continue;
         }
-        // Raw text runs to the next escape; it must be UTF-8 on its own.
-        const size_t end = std::min(body.find_first_of("\\\"", i), body.size());
-        const std::optional<std::wstring> text = FromUtf8(std::string_view(body).substr(i, end - i));
-        if (!text) return false;
-        *out += *text;
-        i = end;
+        wchar_t escape[12];
+        swprintf(escape, 12, L"\\x{%X}", static_cast<unsigned>(text[i]));
+        out += escape;
     }
-    return true;
-}
-
-std::vector<std::string> SplitTabs(const std::string& line) {
-    std::vector<std::string> fields(1);
-    for (char c : line) {
-        if (c == '\t') {
-            fields.emplace_back();
-        } else {
-            fields.back().push_back(c);
-        }
-    }
-    return fields;
-}
-
-void AppendValue(std::string* out, const SettingValue& value) {
-    if (const int32_t* number = std::get_if<int32_t>(&value)) {
-        *out += std::to_string(*number);
-    } else {
-        AppendQuoted(out, std::get<std::wstring>(value));
-    }
-}
-
-bool ParseValue(const std::string& field, SettingValue* value) {
-    if (!field.empty() && field[0] == '"') {
-        std::wstring text;
-        if (!ParseQuoted(field, &text)) return false;
-        *value = std::move(text);
-        return true;
-    }
-    int32_t number;
-    if (!ParseInt32(field, &number)) return false;
-    *value = number;
-    return true;
-}
-
-bool ParseItemLine(const std::vector<std::string>& fields, StoreSnapshot* image) {
-    if (fields.size() != 4) return false;
-    ItemKey key;
-    SettingValue value;
-    if (!ParseUint32(fields[1], &key.first) || !ParseInt32(fields[2], &key.second) ||
-        !ParseValue(fields[3], &value))
-        return false;
-    if (const int32_t* number = std::get_if<int32_t>(&value))
-        return image->itemInts.emplace(key, *number).second;
-    return image->itemStrings.emplace(key, std::get<std::wstring>(value)).second;
-}
-
-bool ParseHostLine(const std::vector<std::string>& fields, StoreSnapshot* image) {
-    std::wstring key;
-    SettingValue value;
-    if (fields.size() != 3 || !ParseQuoted(fields[1], &key) || !ParseValue(fields[2], &value))
-        return false;
-    if (key == L"CurrentSkin" && value.index() == 1 && !image->currentSkin) {
-        image->currentSkin = std::get<std::wstring>(value);
-        return true;
-    }
-    if (key == L"Language" && value.index() == 0 && !image->language) {
-        int32_t language = std::get<int32_t>(value);
-        if (language < 0 || language > 0xFFFF) return false;
-        image->language = static_cast<LANGID>(language);
-        return true;
-    }
-    return false;  // unknown key, wrong type or repeated
-}
-
-bool ParseSettingLine(const std::vector<std::string>& fields, StoreSnapshot* image) {
-    if (fields.size() != 4) return false;
-    StoreKey key;
-    if (!ParseInt32(fields[0], &key.pluginId)) return false;
-    if (fields[1] != "-") {
-        std::wstring section;
-        if (!ParseQuoted(fields[1], &section)) return false;
-        key.section = section;
-    }
-    SettingValue value;
-    if (!ParseQuoted(fields[2], &key.key) || !ParseValue(fields[3], &value)) return false;
-    return image->settings.emplace(std::move(key), std::move(value)).second;  // no duplicate
-}
-
-std::string EncodeStore(const StoreSnapshot& image) {
-    std::string out = "# settings store: plug-in id, section (- = top level), key, value\n";
-    for (const auto& [key, value] : image.settings) {
-        out += std::to_string(key.pluginId);
-        out.push_back('\t');
-        if (key.section) {
-            AppendQuoted(&out, *key.section);
-        } else {
-            out.push_back('-');
-        }
-        out.push_back('\t');
-        AppendQuoted(&out, key.key);
-        out.push_back('\t');
-        AppendValue(&out, value);
-        out.push_back('\n');
-    }
-    auto appendItem = [&out](const ItemKey& key, const SettingValue& value) {
-        out += "item\t" + std::to_string(key.first) + "\t" + std::to_string(key.second) + "\t";
-        AppendValue(&out, value);
-        out.push_back('\n');
-    };
-    for (const auto& [key, value] : image.itemInts) appendItem(key, value);
-    for (const auto& [key, value] : image.itemStrings) appendItem(key, value);
-    if (image.currentSkin) {
-        out += "host\t\"CurrentSkin\"\t";
-        AppendQuoted(&out, *image.currentSkin);
-        out.push_back('\n');
-    }
-    if (image.language) out += "host\t\"Language\"\t" + std::to_string(*image.language) + "\n";
     return out;
 }
 
-bool DecodeStore(const std::string& text, StoreSnapshot* image) {
-    StoreSnapshot result;
-    size_t start = 0;
-    while (start < text.size()) {
-        size_t end = text.find('\n', start);
-        if (end == std::string::npos) end = text.size();
-        std::string line = text.substr(start, end - start);
-        start = end + 1;
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        if (line.empty() || line[0] == '#') continue;
-
-        std::vector<std::string> fields = SplitTabs(line);
-        bool ok = fields[0] == "item"   ? ParseItemLine(fields, &result)
-                  : fields[0] == "host" ? ParseHostLine(fields, &result)
-                                        : ParseSettingLine(fields, &result);
-        if (!ok) return false;
+std::wstring Decode(std::wstring_view text) {
+    std::wstring out;
+    out.reserve(text.size());
+    for (size_t i = 0; i < text.size();) {
+        if (text.substr(i, kEscape.size()) == kEscape) {
+            const size_t close = text.find(L'}', i + kEscape.size());
+            const size_t digits = close == std::wstring_view::npos ? 0 : close - i - kEscape.size();
+            unsigned unit = 0;
+            bool hex = digits >= 1 && digits <= 4;
+            for (size_t k = 0; hex && k < digits; ++k) {
+                const wchar_t c = text[i + kEscape.size() + k];
+                const int d = c >= L'0' && c <= L'9'   ? c - L'0'
+                              : c >= L'A' && c <= L'F' ? c - L'A' + 10
+                              : c >= L'a' && c <= L'f' ? c - L'a' + 10
+                                                       : -1;
+                hex = d >= 0;
+                unit = unit * 16 + static_cast<unsigned>(d);
+            }
+            if (hex) {
+                out.push_back(static_cast<wchar_t>(unit));
+                i = close + 1;
+                continue;
+            }
+        }
+        out.push_back(text[i++]);  // not an escape: the backslash as it is
     }
-    *image = std::move(result);
-    return true;
+    return out;
+}
+
+std::wstring ValueText(const SettingValue& value) {
+    if (const int32_t* number = std::get_if<int32_t>(&value)) return std::to_wstring(*number);
+    return L"\"" + Encode(std::get<std::wstring>(value), Part::kValue, false) + L"\"";
+}
+
+std::optional<SettingValue> ParseValue(std::wstring_view text) {
+    if (text.size() >= 2 && text.front() == L'"' && text.back() == L'"')
+        return Decode(text.substr(1, text.size() - 2));
+    int32_t number;
+    if (ParseInt32(text, &number)) return number;
+    return std::nullopt;
+}
+
+// head + tail, or head + tail all in escapes when the profile functions would take it
+// for a name already used.
+std::wstring UniqueName(NameSet* used, const std::wstring& head, std::wstring_view tail, Part part) {
+    std::wstring name = head + Encode(tail, part, false);
+    if (!used->insert(name).second) {
+        name = head + Encode(tail, part, true);
+        used->insert(name);
+    }
+    return name;
+}
+
+// Sections in order, each with its entries as WritePrivateProfileSectionW takes them.
+class IniImage {
+public:
+    void Begin(std::wstring name) { sections_.push_back({std::move(name), {}, {}}); }
+    void Entry(std::wstring_view key, const SettingValue& value) {
+        Section& s = sections_.back();
+        s.entries += UniqueName(&s.keys, L"", key, Part::kKey) + L"=" + ValueText(value);
+        s.entries.push_back(L'\0');
+    }
+    NameSet* names() { return &names_; }
+    bool Write(const std::wstring& path) const {
+        // A new file must hold the mark first: the profile functions write ANSI into a
+        // file without one.
+        if (!WriteFileBytes(path, "\xFF\xFE")) return false;
+        for (const Section& s : sections_)
+            if (!WritePrivateProfileSectionW(s.name.c_str(), s.entries.c_str(), path.c_str())) return false;
+        WritePrivateProfileStringW(nullptr, nullptr, nullptr, path.c_str());  // flushes
+        return true;
+    }
+
+private:
+    struct Section {
+        std::wstring name;
+        std::wstring entries;  // "key=value\0..."; c_str() adds the final '\0'
+        NameSet keys;
+    };
+    std::vector<Section> sections_;
+    NameSet names_;
+};
+
+IniImage IniOf(const StoreSnapshot& image) {
+    IniImage ini;
+    bool first = true;
+    StoreKey last{};
+    for (const auto& [key, value] : image.settings) {
+        if (first || key.pluginId != last.pluginId || key.section != last.section) {
+            const std::wstring id = std::wstring(kPlugin) + std::to_wstring(key.pluginId);
+            ini.Begin(key.section ? UniqueName(ini.names(), id + L"\\", *key.section, Part::kSection)
+                                    : UniqueName(ini.names(), id, L"", Part::kSection));
+            first = false;
+            last = key;
+        }
+        ini.Entry(key.key, value);
+    }
+    // Ints before strings within an item, both by index.
+    std::map<uint32_t, std::vector<std::pair<std::wstring, SettingValue>>> items;
+    for (const auto& [key, value] : image.itemInts)
+        items[key.first].emplace_back(std::wstring(kInt) + std::to_wstring(key.second), value);
+    for (const auto& [key, value] : image.itemStrings)
+        items[key.first].emplace_back(std::wstring(kString) + std::to_wstring(key.second), value);
+    for (const auto& [item, entries] : items) {
+        ini.Begin(UniqueName(ini.names(), std::wstring(kItem) + std::to_wstring(item), L"", Part::kSection));
+        for (const auto& [key, value] : entries) ini.Entry(key, value);
+    }
+    if (image.currentSkin || image.language) {
+        ini.Begin(UniqueName(ini.names(), std::wstring(kLauncher), L"", Part::kSection));
+        if (image.currentSkin) ini.Entry(L"CurrentSkin", *image.currentSkin);
+        if (image.language) ini.Entry(L"Language", static_cast<int32_t>(*image.language));
+    }
+    return ini;
+}
+
+// Reads one file's sections into a snapshot, naming what it passes over.
+class IniReader {
+public:
+    explicit IniReader(std::vector<std::wstring>* notes) : notes_(notes) {}
+
+    void ReadSection(const std::wstring& name, std::wstring_view entries) {
+        if (!sections_.insert(name).second) {
+            // The profile functions give the first of two like-named sections only.
+            PassOver(name, L"(a second section of this name)");
+            return;
+        }
+        for (size_t start = 0; start < entries.size();) {
+            size_t end = entries.find(L'\0', start);
+            if (end == std::wstring_view::npos) end = entries.size();
+            const std::wstring_view line = entries.substr(start, end - start);
+            start = end + 1;
+            if (line.empty()) continue;
+            const size_t equals = line.find(L'=');
+            std::optional<SettingValue> value;
+            if (equals != std::wstring_view::npos) value = ParseValue(line.substr(equals + 1));
+            if (!value || !Store(name, Decode(line.substr(0, equals)), std::move(*value))) PassOver(name, line);
+        }
+    }
+    StoreSnapshot Take() { return std::move(image_); }
+
+private:
+    bool Store(std::wstring_view section, std::wstring key, SettingValue value) {
+        int64_t number;
+        if (StartsIgnoringCase(section, kPlugin)) {
+            std::wstring_view rest = section.substr(kPlugin.size());
+            const size_t slash = rest.find(L'\\');
+            StoreKey target;
+            if (!ParseInt32(rest.substr(0, slash), &target.pluginId)) return false;
+            if (slash != std::wstring_view::npos) target.section = Decode(rest.substr(slash + 1));
+            target.key = std::move(key);
+            return image_.settings.emplace(std::move(target), std::move(value)).second;
+        }
+        if (StartsIgnoringCase(section, kItem) && ParseNumber(section.substr(kItem.size()), false, UINT32_MAX, &number)) {
+            ItemKey slot{static_cast<uint32_t>(number), 0};
+            if (StartsIgnoringCase(key, kInt) && ParseInt32(std::wstring_view(key).substr(kInt.size()), &slot.second))
+                return value.index() == 0 && image_.itemInts.emplace(slot, std::get<int32_t>(value)).second;
+            if (StartsIgnoringCase(key, kString) &&
+                ParseInt32(std::wstring_view(key).substr(kString.size()), &slot.second))
+                return value.index() == 1 && image_.itemStrings.emplace(slot, std::get<std::wstring>(value)).second;
+            return false;
+        }
+        if (!SameIgnoringCase(section, kLauncher)) return false;
+        if (SameIgnoringCase(key, L"CurrentSkin") && value.index() == 1 && !image_.currentSkin) {
+            image_.currentSkin = std::get<std::wstring>(std::move(value));
+            return true;
+        }
+        if (SameIgnoringCase(key, L"Language") && value.index() == 0 && !image_.language) {
+            const int32_t language = std::get<int32_t>(value);
+            if (language < 0 || language > 0xFFFF) return false;
+            image_.language = static_cast<LANGID>(language);
+            return true;
+        }
+        return false;
+    }
+
+    void PassOver(std::wstring_view section, std::wstring_view line) {
+        if (notes_ == nullptr || notes_->size() > kMaxNotes) return;
+        std::wstring note = notes_->size() == kMaxNotes ? std::wstring(L"and more")
+                                                        : L"[" + std::wstring(section) + L"] " + std::wstring(line);
+        if (note.size() > kMaxNoteChars) note = note.substr(0, kMaxNoteChars - 3) + L"...";
+        notes_->push_back(std::move(note));
+    }
+
+    std::vector<std::wstring>* notes_;
+    NameSet sections_;
+    StoreSnapshot image_;
+};
+
+// A NUL-separated list as the profile functions give it, into its items.
+std::vector<std::wstring> SplitList(const wchar_t* list, DWORD length) {
+    std::vector<std::wstring> items;
+    for (DWORD start = 0; start < length;) {
+        std::wstring item(list + start);
+        start += static_cast<DWORD>(item.size()) + 1;
+        if (!item.empty()) items.push_back(std::move(item));
+    }
+    return items;
+}
+
+std::mutex& SaveLock() {
+    static std::mutex lock;
+    return lock;
 }
 
 }  // namespace
 
-bool SaveStoreToFile(const std::wstring& path) { return WriteFileBytes(path, EncodeStore(SnapshotStore())); }
+bool SaveStoreToFile(const std::wstring& path) {
+    std::lock_guard<std::mutex> guard(SaveLock());
+    const std::wstring fresh = path + L".new";
+    if (IniOf(SnapshotStore()).Write(fresh) &&
+        MoveFileExW(fresh.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        return true;
+    DeleteFileW(fresh.c_str());
+    return false;
+}
 
-bool LoadStoreFromFile(const std::wstring& path) {
-    const std::optional<std::string> text = ReadFileBytes(path);
-    StoreSnapshot image;
-    if (!text || !DecodeStore(*text, &image)) return false;
-    RestoreStore(std::move(image));
+bool LoadStoreFromFile(const std::wstring& path, std::vector<std::wstring>* passedOver) {
+    WIN32_FILE_ATTRIBUTE_DATA file;
+    if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &file) ||
+        (file.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 || file.nFileSizeHigh != 0 ||
+        file.nFileSizeLow > kMaxFileBytes)
+        return false;
+    // The profile functions read a file they cannot open as an empty one.
+    HANDLE probe = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                               FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (probe == INVALID_HANDLE_VALUE) return false;
+    CloseHandle(probe);
+    // No list the profile functions give is longer than the file's text; one that
+    // fills the buffer means the file grew while it was read.
+    std::vector<wchar_t> buffer(file.nFileSizeLow + 16);
+    const DWORD size = static_cast<DWORD>(buffer.size());
+    const DWORD namesLength = GetPrivateProfileSectionNamesW(buffer.data(), size, path.c_str());
+    if (namesLength >= size - 2) return false;
+    std::vector<std::wstring> notes;
+    IniReader reader(&notes);
+    for (const std::wstring& name : SplitList(buffer.data(), namesLength)) {
+        const DWORD length = GetPrivateProfileSectionW(name.c_str(), buffer.data(), size, path.c_str());
+        if (length >= size - 2) return false;
+        reader.ReadSection(name, std::wstring_view(buffer.data(), length));
+    }
+    RestoreStore(reader.Take());
+    if (passedOver != nullptr) *passedOver = std::move(notes);
     return true;
 }
 

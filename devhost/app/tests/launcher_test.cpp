@@ -93,7 +93,7 @@ TEST_F(Launcher, ButtonsSendTheLauncherEvents) {
 
 TEST_F(Launcher, LanguageMenuSwitchesTheHostRefreshesTheCaptionAndPersists) {
     TempFolder folder(L"language");
-    const std::wstring file = folder.path() + L"\\store.txt";
+    const std::wstring file = folder.path() + L"\\tessera-devhost.ini";
     devhost::SetStoreFile(file);
     const auto& languages = devhost::Languages();
     ASSERT_EQ(8u, languages.size());
