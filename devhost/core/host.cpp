@@ -317,7 +317,9 @@ bool PumpUntil(std::function<bool()> done, DWORD timeoutMs) {
         if (done()) return true;
         ULONGLONG now = GetTickCount64();
         if (now >= deadline) return false;
-        DWORD wait = static_cast<DWORD>(deadline - now < 10 ? deadline - now : 10);
+        // Short, so that a condition no message announces (a thread or a module gone) is
+        // seen within a millisecond or two rather than a whole timer period.
+        DWORD wait = static_cast<DWORD>(deadline - now < 1 ? deadline - now : 1);
         MsgWaitForMultipleObjects(0, nullptr, FALSE, wait, QS_ALLINPUT);
     }
 }
