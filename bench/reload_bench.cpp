@@ -35,13 +35,6 @@ const Mode kModes[] = {{L"minutes", 0, 0}, {L"hours", 0, 1}, {L"days", 0, 2}, {L
 
 constexpr int kShutdownSamples = 60;
 
-bool Loaded(HMODULE module) {
-    HMODULE now = nullptr;
-    return GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
-                                  GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                              reinterpret_cast<LPCWSTR>(module), &now) != FALSE;
-}
-
 // Wine leaves PrivateUsage at 0; PagefileUsage is the same figure on Windows.
 long long PrivateBytes() {
     PROCESS_MEMORY_COUNTERS counters{};
@@ -99,7 +92,7 @@ int RunCycles(const std::wstring& dll, const Mode& mode, int cycles) {
         shutdowns.push_back(NowMs() - before);
         const HMODULE module = plugin.module;
         devhost::UnloadPlugin(&plugin);
-        devhost::PumpUntil([module] { return !Loaded(module); }, 5000);
+        devhost::PumpUntil([module] { return !devhost::ModuleMapped(module); }, 5000);
         devhost::ClearLog();
     }
     std::sort(shutdowns.begin(), shutdowns.end());

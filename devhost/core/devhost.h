@@ -231,6 +231,8 @@ struct Plugin {
 };
 bool LoadPlugin(const std::wstring& dllPath, Plugin* plugin);
 void UnloadPlugin(Plugin* plugin);
+// Whether the module loaded at `module` is still mapped (its last reference not yet gone).
+bool ModuleMapped(HMODULE module);
 
 // Real launchers. Marshalling: while on, a call of any slot from a thread other than
 // the one that turned it on (the UI thread) is sent to the UI thread and served there

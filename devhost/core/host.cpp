@@ -305,6 +305,13 @@ void UnloadPlugin(Plugin* plugin) {
     *plugin = Plugin{nullptr, nullptr};
 }
 
+bool ModuleMapped(HMODULE module) {
+    HMODULE now = nullptr;
+    return GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
+                                  GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                              reinterpret_cast<LPCWSTR>(module), &now) != FALSE;
+}
+
 bool PumpUntil(std::function<bool()> done, DWORD timeoutMs) {
     const ULONGLONG deadline = GetTickCount64() + timeoutMs;
     for (;;) {

@@ -256,14 +256,7 @@ int Reload(const std::wstring& dllPath, int cycles, int32_t pluginId,
         const HMODULE module = plugin.module;
         UnloadPlugin(&plugin);
         // The plug-in's threads hold the module until their last instruction.
-        const bool gone = PumpUntil(
-            [module] {
-                HMODULE now = nullptr;
-                return !GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
-                                               GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                                           reinterpret_cast<LPCWSTR>(module), &now);
-            },
-            5000);
+        const bool gone = PumpUntil([module] { return !ModuleMapped(module); }, 5000);
         if (!gone) {
             return i;
         }

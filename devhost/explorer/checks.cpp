@@ -32,12 +32,6 @@ BOOL CALLBACK FindPluginWindow(HWND window, LPARAM param) {
 
 }  // namespace
 
-bool Mapped(HMODULE base) {
-    HMODULE now = nullptr;
-    return GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                              reinterpret_cast<LPCWSTR>(base), &now) != FALSE;
-}
-
 bool PluginWindowLeft(DWORD* thread) {
     WindowSearch search;
     EnumWindows(FindPluginWindow, reinterpret_cast<LPARAM>(&search));

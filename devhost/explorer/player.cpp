@@ -280,7 +280,7 @@ Outcome Player::Run() {
         FreeLibrary(module);
         handler_ = nullptr;
         if (i + 1 < s_.loads.size() && !load.reloadAtOnce) {
-            devhost::PumpUntil([module] { return !Mapped(module); }, kBetweenLoadsWaitMs);
+            devhost::PumpUntil([module] { return !devhost::ModuleMapped(module); }, kBetweenLoadsWaitMs);
         }
     }
     if (base != nullptr) FinalChecks(base, kUnmapWaitMs + s_.loads.back().hold.ms, &outcome);
@@ -297,8 +297,8 @@ void Player::FinalChecks(HMODULE base, DWORD wait, Outcome* outcome) {
     StepGuard guard("the wait for the module to unmap", wait + kKillSlackMs);
     const uint64_t start = NowMs();
     DWORD windowThread = 0;
-    devhost::PumpUntil([&] { return !Mapped(base) && !PluginWindowLeft(&windowThread); }, wait);
-    const bool mapped = Mapped(base);
+    devhost::PumpUntil([&] { return !devhost::ModuleMapped(base) && !PluginWindowLeft(&windowThread); }, wait);
+    const bool mapped = devhost::ModuleMapped(base);
     m_.Trace(mapped ? "module still mapped after " + std::to_string(NowMs() - start) + " ms"
                     : "module unmapped after " + std::to_string(NowMs() - start) + " ms");
     if (PluginWindowLeft(&windowThread)) {

@@ -42,8 +42,6 @@ bool Prepare(const std::wstring& dll, Context* context);
 void Cleanup(const Context& context);
 Outcome Play(const Schedule& schedule, const Context& context, bool verbose);
 
-// End-of-schedule checks and the replay's printing (checks.cpp).
-bool Mapped(HMODULE base);
 bool PluginWindowLeft(DWORD* thread);
 bool PluginClassRegistered(HMODULE base);
 void PrintSteps(const Schedule& schedule);

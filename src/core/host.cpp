@@ -24,11 +24,18 @@ Slot Get(Slot HostServiceTable::*member) {
 }
 
 // Counts a call from before its session check until it returns, so that shut-down can
-// wait for a call that passed the check just before the session ended.
+// wait for a call that passed the check just before the session ended, and a turn of
+// an ended session is not passed on while its holder is still in the host.
 class Calling {
 public:
-    Calling() { ++g_state.callsInFlight; }
-    ~Calling() { --g_state.callsInFlight; }
+    Calling() {
+        ++g_state.callsInFlight;
+        CountHostCall(+1);
+    }
+    ~Calling() {
+        CountHostCall(-1);
+        --g_state.callsInFlight;
+    }
     Calling(const Calling&) = delete;
     Calling& operator=(const Calling&) = delete;
 };

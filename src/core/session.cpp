@@ -140,7 +140,10 @@ bool TakeTurn(TurnKind kind, const void* frame) {
         return false;
     }
     TurnHolder& turn = TurnOf(kind);
-    const bool free = !turn.held || turn.session != g_state.session ||
+    // An ended session's save still in the host could land a write in the middle of
+    // the newer save; an ended enumeration's answer is only thrown away.
+    const bool holderOut = kind == kEnumerationTurn || turn.hostCalls == 0;
+    const bool free = !turn.held || (turn.session != g_state.session && holderOut) ||
                       UnwoundBelow(turn.thread, turn.frame, Frame(frame));
     if (!free) {
         return false;
@@ -155,6 +158,16 @@ void GiveTurn(TurnKind kind, const void* frame) {
     // No other call of this thread can hold it at this frame while this one runs.
     if (turn.held && turn.thread == GetCurrentThreadId() && turn.frame == Frame(frame)) {
         turn = TurnHolder{};
+    }
+}
+
+void CountHostCall(int delta) {
+    const DWORD self = GetCurrentThreadId();
+    ScopedLock guard(g_state.lock);
+    for (TurnHolder* turn : {&g_state.saving, &g_state.enumerating}) {
+        if (turn->held && turn->thread == self) {
+            turn->hostCalls += delta;
+        }
     }
 }
 

@@ -12,10 +12,12 @@
 //    never said falls back to the live session: tests that call single operations.
 // 3. A turn kept across host calls (a save, an enumeration) names its holder:
 //    session, thread and frame. Nobody waits for one. It passes to a caller of a newer
-//    session, since a holder of an ended one calls the host no more, and to the
-//    holder's own thread once the holding frame is gone: a host that guards its calls
-//    with structured exception handling may unwind the frame without running its
-//    destructors.
+//    session, since a holder of an ended one calls the host no more; the save turn only
+//    once that holder is out of the host call it was in, which could otherwise land in
+//    the middle of the newer save (the worker makes the save asked for meanwhile). It
+//    passes to the holder's own thread once the holding frame is gone: a host that
+//    guards its calls with structured exception handling may unwind the frame without
+//    running its destructors.
 // 4. Export calls in progress are kept by thread and frame, so that shut-down can tell
 //    whether another call may still return into the module; a call unwound by the host
 //    is forgotten at the next call its thread makes.
@@ -61,6 +63,9 @@ bool OtherCallsInProgress();
 bool TakeTurn(TurnKind kind, const void* frame);
 // Gives it back if the caller (this thread, that frame) still holds it.
 void GiveTurn(TurnKind kind, const void* frame);
+
+// Counts a host call of this thread in or out of the turns it holds (core/host.cpp).
+void CountHostCall(int delta);
 
 // Releases what the module keeps per process: the thread slot of the sessions. At an
 // unload only, never at process exit.

@@ -37,6 +37,7 @@ struct TurnHolder {
     uint32_t session = 0;
     DWORD thread = 0;
     uintptr_t frame = 0;
+    int hostCalls = 0;  // host calls of the holder's thread in progress
 };
 // One export call in progress: its thread and the address of its frame.
 struct CallRecord {

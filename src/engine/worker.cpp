@@ -139,6 +139,11 @@ bool ElapsedSwitchDue(TimeUnit timeUnit) {
 }  // namespace
 
 void WorkerTick() {
+    // A save asked for while an ended session's save was still in the host, which
+    // nobody could make then.
+    if (g_state.saveWanted.load() == CallerSession() + 1) {
+        SaveSettings();
+    }
     if (g_state.switchPending.load() != 0) {
         ConfirmOrRepeat();
         return;

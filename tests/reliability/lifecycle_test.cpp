@@ -20,13 +20,6 @@ constexpr wchar_t kClass[] = L"TesseraVarnelPluginClass";
 constexpr char kExitChildVariable[] = "VARNEL_EXIT_CHILD";
 constexpr UINT kFreedAtExit = 3;
 
-bool Mapped(HMODULE module) {
-    HMODULE now = nullptr;
-    return GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
-                                  GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                              reinterpret_cast<LPCWSTR>(module), &now) != FALSE;
-}
-
 // Top-level windows of the plug-in's class anywhere in this process.
 int PluginWindows() {
     int count = 0;
@@ -128,7 +121,7 @@ TEST_F(LifecycleTest, ShutDownFromAnotherThreadLeavesNoCodeToReturnInto) {
         << PluginWindows() << " window(s) of the plug-in left";
     UnhookWindowsHookEx(hook);
     // The window's thread could not be reached in time, so the module stayed for good.
-    EXPECT_TRUE(Mapped(module)) << "unloaded although code of it may still run";
+    EXPECT_TRUE(devhost::ModuleMapped(module)) << "unloaded although code of it may still run";
 }
 
 TEST_F(LifecycleTest, TheClassGoesWithItsWindowAndAnEarlierImagesClassIsNotUsed) {
@@ -141,7 +134,7 @@ TEST_F(LifecycleTest, TheClassGoesWithItsWindowAndAnEarlierImagesClassIsNotUsed)
     EXPECT_EQ(0, PluginWindows()) << "the window outlived event 3";
     const HMODULE base = plugin.module;
     devhost::UnloadPlugin(&plugin);
-    EXPECT_TRUE(devhost::PumpUntil([&] { return !Mapped(base); }, 5000)) << "the module stayed loaded";
+    EXPECT_TRUE(devhost::PumpUntil([&] { return !devhost::ModuleMapped(base); }, 5000)) << "the module stayed loaded";
     EXPECT_FALSE(ClassRegisteredFor(base)) << "the class outlived the module";
 
     // A class of the same name left at that address by an earlier image, whose procedure

@@ -59,33 +59,7 @@ HANDLE DuplicateWorker() {
     return worker;
 }
 
-// A host call the test holds until it lets go.
-class Gate {
-public:
-    Gate()
-        : entered_(CreateEventW(nullptr, TRUE, FALSE, nullptr)),
-          release_(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
-    ~Gate() {
-        Release();
-        CloseHandle(entered_);
-        CloseHandle(release_);
-    }
-    Gate(const Gate&) = delete;
-    Gate& operator=(const Gate&) = delete;
-    void Hold() {
-        holder_ = GetCurrentThreadId();
-        SetEvent(entered_);
-        WaitForSingleObject(release_, 20000);
-    }
-    bool WaitEntered(DWORD ms) { return WaitForSingleObject(entered_, ms) == WAIT_OBJECT_0; }
-    void Release() { SetEvent(release_); }
-    DWORD Holder() const { return holder_.load(); }
-
-private:
-    HANDLE entered_;
-    HANDLE release_;
-    std::atomic<DWORD> holder_{0};
-};
+using reliability::Gate;
 
 class RealHostTest : public PluginTest {
 protected:

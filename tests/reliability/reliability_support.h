@@ -24,6 +24,35 @@
 
 namespace reliability {
 
+// A host call the test holds, on whatever thread makes it, until the test lets go (at
+// most 20 s, so that a test gone wrong does not hold the suite).
+class Gate {
+public:
+    Gate()
+        : entered_(CreateEventW(nullptr, TRUE, FALSE, nullptr)),
+          release_(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
+    ~Gate() {
+        Release();
+        CloseHandle(entered_);
+        CloseHandle(release_);
+    }
+    Gate(const Gate&) = delete;
+    Gate& operator=(const Gate&) = delete;
+    void Hold() {
+        holder_ = GetCurrentThreadId();
+        SetEvent(entered_);
+        WaitForSingleObject(release_, 20000);
+    }
+    bool WaitEntered(DWORD ms) { return WaitForSingleObject(entered_, ms) == WAIT_OBJECT_0; }
+    void Release() { SetEvent(release_); }
+    DWORD Holder() const { return holder_.load(); }
+
+private:
+    HANDLE entered_;
+    HANDLE release_;
+    std::atomic<DWORD> holder_{0};
+};
+
 // Summary line; pairs are printed as key=value in order.
 void Summary(const std::string& suite, const std::string& name,
              const std::vector<std::pair<std::string, std::string>>& pairs);

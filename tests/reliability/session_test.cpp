@@ -46,31 +46,7 @@ const HostServiceTable* HookedTable() {
     return &table;
 }
 
-// A call the test holds until it lets go.
-class Gate {
-public:
-    Gate() : entered_(CreateEventW(nullptr, TRUE, FALSE, nullptr)), release_(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
-    ~Gate() {
-        Release();
-        CloseHandle(entered_);
-        CloseHandle(release_);
-    }
-    Gate(const Gate&) = delete;
-    Gate& operator=(const Gate&) = delete;
-    void Hold() {
-        holder_ = GetCurrentThreadId();
-        SetEvent(entered_);
-        WaitForSingleObject(release_, 20000);
-    }
-    bool WaitEntered(DWORD ms) { return WaitForSingleObject(entered_, ms) == WAIT_OBJECT_0; }
-    void Release() { SetEvent(release_); }
-    DWORD Holder() const { return holder_.load(); }
-
-private:
-    HANDLE entered_;
-    HANDLE release_;
-    std::atomic<DWORD> holder_{0};
-};
+using reliability::Gate;
 
 class SessionTest : public PluginTest {
 protected:
@@ -233,20 +209,26 @@ TEST_F(SessionTest, AWorkerHeldPastAReloadCallsNothingMoreOfItsSave) {
     const DWORD oldWorker = gate_.Holder();
     EXPECT_EQ(1, Shutdown());  // gives up on the worker after its second
     ASSERT_EQ(1, InitializeHooked());
-    // The held save's turn passes to the new session, whose save does not wait for it.
+    // The new session's save waits for nobody; while the old write is still in the host,
+    // which could land in the middle of it, the new worker makes it afterwards.
     const int before = devhost::CommitCount();
     SaveSettings();
-    EXPECT_EQ(before + 1, devhost::CommitCount()) << "the new session's save did not happen";
-    const int commits = devhost::CommitCount();
     const size_t mark = devhost::Log().size();
     gate_.Release();
-    devhost::PumpUntil([] { return false; }, 500);
+    EXPECT_TRUE(devhost::PumpUntil([before] { return devhost::CommitCount() > before; }, 3000))
+        << "the new session's save was lost";
+    devhost::PumpUntil([] { return false; }, 300);
     size_t oldCalls = 0;
+    size_t oldCommits = 0;
     const std::vector<LogEntry> log = devhost::Log();
-    for (size_t i = mark; i < log.size(); ++i) oldCalls += log[i].threadId == oldWorker;
+    for (size_t i = mark; i < log.size(); ++i) {
+        if (log[i].threadId != oldWorker) continue;
+        ++oldCalls;
+        oldCommits += log[i].slot == TS_SLOT_COMMIT_SETTINGS;
+    }
     // The write it was held in is logged when it returns; nothing after it.
     EXPECT_LE(oldCalls, 1u) << "the ended session's save went on through the new table";
-    EXPECT_EQ(commits, devhost::CommitCount()) << "the old snapshot was committed";
+    EXPECT_EQ(0u, oldCommits) << "the old snapshot was committed";
 }
 
 // Calls `body`; a host unwinding the plug-in's frames with `UnwindNow` from inside one of
