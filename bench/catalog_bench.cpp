@@ -65,7 +65,7 @@ int32_t ProbeEachCandidate() {
     {
         ScopedLock guard(g_state.lock);
         for (const SkinEntry& entry : g_state.allSkins) identifiers.push_back(entry.identifier);
-        index = g_state.rotationIndex.load();
+        index = g_state.settings.rotationIndex;
     }
     const auto count = static_cast<int32_t>(identifiers.size());
     for (int32_t tries = 0; tries < count; ++tries) {
@@ -77,9 +77,9 @@ int32_t ProbeEachCandidate() {
 
 void SetSelected(size_t count, const wchar_t* tag) {
     ScopedLock guard(g_state.lock);
-    g_state.selectedSkins.clear();
+    g_state.settings.selectedSkins.clear();
     for (size_t i = 1; i <= count; ++i) {
-        g_state.selectedSkins.push_back(SkinEntry{tag + std::to_wstring(i) + L".tskin", L""});
+        g_state.settings.selectedSkins.push_back(SkinEntry{tag + std::to_wstring(i) + L".tskin", L""});
     }
 }
 
@@ -147,10 +147,10 @@ int main() {
     Row("LoadSettings", "1,000 selected", loadMs, note);
 
     // Rotation over allSkins of 10,000.
-    g_state.changeMode = ChangeMode::kPeriodic;
-    g_state.targetSkins = RotationList::kAllSkins;
+    g_state.settings.changeMode = ChangeMode::kPeriodic;
+    g_state.settings.targetSkins = RotationList::kAllSkins;
     const double advanceMs = TimeMs(
-        kRounds, [] { g_state.rotationIndex = 0; }, [] { AdvanceToNextSkin(); });
+        kRounds, [] { g_state.settings.rotationIndex = 0; }, [] { AdvanceToNextSkin(); });
     Row("AdvanceToNextSkin, next skin present", "10,000", advanceMs, "1 existence test");
     // 9,999 missing before the one present skin. Before: one existence test per
     // candidate, each scanning the folder under Wine, one round. After: the advance as
@@ -158,7 +158,7 @@ int main() {
     auto hideAllButLast = [] {
         ScopedLock guard(g_state.lock);
         for (size_t i = 0; i + 1 < g_state.allSkins.size(); ++i) g_state.allSkins[i].identifier += L".gone";
-        g_state.rotationIndex = 0;
+        g_state.settings.rotationIndex = 0;
     };
     int32_t probedIndex = -1;
     const double probeEachMs = TimeMs(1, hideAllButLast, [&] { probedIndex = ProbeEachCandidate(); });
@@ -166,7 +166,7 @@ int main() {
     int32_t advancedIndex = -1;
     const double advanceMissingMs = TimeMs(kRounds, hideAllButLast, [&] {
         AdvanceToNextSkin();
-        advancedIndex = g_state.rotationIndex.load();
+        advancedIndex = g_state.settings.rotationIndex;
     });
     std::snprintf(note, sizeof note, "one folder read; %.0fx faster", probeEachMs / advanceMissingMs);
     Row("advance past 9,999 missing, after", "10,000", advanceMissingMs, note);
@@ -178,7 +178,7 @@ int main() {
         [] {
             ScopedLock guard(g_state.lock);
             g_state.targetSkin = g_state.allSkins.back().identifier;
-            g_state.rotationIndex = 0;
+            g_state.settings.rotationIndex = 0;
         },
         [] { SyncRotationIndex(); });
     Row("SyncRotationIndex, target last", "10,000", syncLastMs, "full scan");
@@ -187,7 +187,7 @@ int main() {
         [] {
             ScopedLock guard(g_state.lock);
             g_state.targetSkin = L"absent";
-            g_state.rotationIndex = 0;
+            g_state.settings.rotationIndex = 0;
         },
         [] { SyncRotationIndex(); });
     Row("SyncRotationIndex, target absent", "10,000", syncAbsentMs, "full scan, first becomes target");

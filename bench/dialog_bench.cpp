@@ -88,11 +88,11 @@ struct Opening {
 // folder, or names of skins deleted since.
 void Select(const wchar_t* format) {
     ScopedLock guard(g_state.lock);
-    g_state.selectedSkins.clear();
+    g_state.settings.selectedSkins.clear();
     for (size_t i = 0; i < kSelected; ++i) {
         wchar_t name[32];
         swprintf(name, 32, format, static_cast<unsigned>(i * 10));
-        g_state.selectedSkins.push_back(SkinEntry{name, L""});
+        g_state.settings.selectedSkins.push_back(SkinEntry{name, L""});
     }
 }
 void SelectEveryTenth() { Select(L"Skin %05u.tskin"); }
@@ -104,7 +104,7 @@ double PurgeMs(bool eachName, size_t* kept) {
     std::vector<std::wstring> ids;
     {
         ScopedLock guard(g_state.lock);
-        for (const SkinEntry& entry : g_state.selectedSkins) ids.push_back(entry.identifier);
+        for (const SkinEntry& entry : g_state.settings.selectedSkins) ids.push_back(entry.identifier);
     }
     *kept = 0;
     ExistenceRun run;
@@ -146,8 +146,8 @@ int main() {
     g_state.hostTable = devhost::Table();
     g_state.hostAccepted = 1;
     g_state.pluginId = 1;
-    g_state.targetSkins = RotationList::kSelectedSkins;
-    g_state.interval = 5;
+    g_state.settings.targetSkins = RotationList::kSelectedSkins;
+    g_state.settings.interval = 5;
     const std::wstring folder = MakeSkinsFolder(L"dialogs", kFolderEntries);
     devhost::SetSkinsFolder(folder);
 

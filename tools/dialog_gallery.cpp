@@ -22,10 +22,10 @@
 #include "devhost/core/devhost.h"
 #include "devhost/core/text_file.h"
 #include "plugin/about.h"
+#include "ui/dialogs.h"
 #include "languages.h"
 #include "resource.h"
 #include "ui/dialog_util.h"
-#include "ui/dialogs.h"
 
 namespace {
 
@@ -124,7 +124,6 @@ int wmain(int argc, wchar_t** argv) {
     g_state.hostAccepted = 1;
     g_state.pluginId = 1;
     LoadSettings();
-    ResumeAfterLoad();
 
     int failures = 0;
     for (const Dialog& d : kDialogs) {

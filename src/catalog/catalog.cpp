@@ -3,7 +3,8 @@
 // 1. An identifier is a file's name, or a backslash and a folder's name, relative to
 //    the host's Skins folder; the host's display name alone decides what is a skin.
 // 2. Every entry of the folder search is examined, the first included; "." and ".."
-//    are never identifiers.
+//    are never identifiers. The enumeration and the existence runs walk the folder with
+//    the one WalkFolder, which tells a search that broke off from one that ended.
 // 3. Folder paths of any length work: a path that does not fit in MAX_PATH goes to
 //    Windows in its "\\?\" form, for the search and for the existence test alike.
 // 4. The new list is built aside, with every host call outside the lock, and
@@ -71,46 +72,57 @@ bool IsDotEntry(const wchar_t* name) {
     return name[0] == L'.' && (name[1] == L'\0' || (name[1] == L'.' && name[2] == L'\0'));
 }
 
+}  // namespace
+
+WalkEnd WalkFolder(const std::wstring& folder,
+                   const std::function<bool(const wchar_t* name, DWORD attributes)>& visit) {
+    const std::wstring pattern = WindowsPathForm(JoinPath(folder, L"*.*"));
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &found,
+                                     FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH);
+    if (search == INVALID_HANDLE_VALUE) {
+        return WalkEnd::kFailed;
+    }
+    std::unique_ptr<void, decltype(&FindClose)> searchGuard(search, &FindClose);
+    do {
+        found.cFileName[MAX_PATH - 1] = L'\0';
+        if (!IsDotEntry(found.cFileName) && !visit(found.cFileName, found.dwFileAttributes)) {
+            return WalkEnd::kStopped;
+        }
+    } while (FindNextFileW(search, &found));
+    return GetLastError() == ERROR_NO_MORE_FILES ? WalkEnd::kWhole : WalkEnd::kFailed;
+}
+
+namespace {
+
 bool SessionEnded(uint32_t session) { return g_state.session.load() != session; }
 
-// Builds the folder's skin list into `skins`; false when the search could not start
-// or the session ended during it.
+// Builds the folder's skin list into `skins`; false when the search could not start or
+// broke off, or the session ended during it.
 bool ReadSkinsFolder(uint32_t session, SkinList* skins) {
     const std::wstring folder = host::SkinsFolder();
     // An empty path would search the current drive's root.
     if (folder.empty() || !host::CanNameSkins()) {
         return false;
     }
-    const std::wstring pattern = WindowsPathForm(JoinPath(folder, L"*.*"));
-    WIN32_FIND_DATAW found;
-    HANDLE search = FindFirstFileW(pattern.c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE) {
-        return false;
-    }
-    // Closed however the loop ends, an allocation failure included.
-    std::unique_ptr<void, decltype(&FindClose)> searchGuard(search, &FindClose);
-    bool complete = true;
-    do {
-        if (IsDotEntry(found.cFileName)) {
-            continue;
-        }
+    const WalkEnd end = WalkFolder(folder, [&](const wchar_t* name, DWORD attributes) {
         if (SessionEnded(session)) {
-            complete = false;
-            break;
+            return false;
         }
-        found.cFileName[MAX_PATH - 1] = L'\0';
         std::wstring identifier;
-        if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
             identifier.push_back(L'\\');
         }
-        identifier += found.cFileName;
+        identifier += name;
         std::wstring displayName = host::SkinDisplayName(identifier);
         if (!displayName.empty()) {
             skins->push_back(SkinEntry{std::move(identifier), std::move(displayName)});
         }
+        // A folder of thousands of skins must not starve the launcher's threads.
         Sleep(0);
-    } while (FindNextFileW(search, &found));
-    return complete;
+        return true;
+    });
+    return end == WalkEnd::kWhole;
 }
 
 // Gives the enumeration turn back however the enumeration ends.

@@ -4,7 +4,6 @@
 #include <windows.h>
 
 #include <algorithm>
-#include <memory>
 #include <utility>
 
 #include "catalog/catalog.h"
@@ -110,27 +109,16 @@ bool ReadFolderListing(FolderListing* listing) {
     if (folder.empty() || !IsPlainFolder(folder)) {
         return false;
     }
-    const std::wstring pattern = WindowsPathForm(JoinPath(folder, L"*"));
-    WIN32_FIND_DATAW found;
-    HANDLE search = FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &found,
-                                     FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH);
-    if (search == INVALID_HANDLE_VALUE) {
-        return false;
-    }
-    // Closed however the loop ends, an allocation failure included.
-    std::unique_ptr<void, decltype(&FindClose)> searchGuard(search, &FindClose);
-    do {
-        found.cFileName[MAX_PATH - 1] = L'\0';
+    const WalkEnd end = WalkFolder(folder, [listing](const wchar_t* name, DWORD attributes) {
         ListedEntry entry;
-        entry.name = found.cFileName;
-        entry.directory = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-        entry.reparsePoint = (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+        entry.name = name;
+        entry.directory = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+        entry.reparsePoint = (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
         listing->entries.push_back(std::move(entry));
-    } while (FindNextFileW(search, &found));
+        return true;
+    });
     // A search that stopped early would make present skins look absent.
-    const bool whole = GetLastError() == ERROR_NO_MORE_FILES;
-    searchGuard.reset();
-    if (!whole) {
+    if (end != WalkEnd::kWhole) {
         listing->entries.clear();
         return false;
     }

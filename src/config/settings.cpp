@@ -2,7 +2,7 @@
 //
 // 1. The host calls of a load and of a save come in one fixed order, and every save
 //    ends with exactly one CommitSettings.
-// 2. A save writes one snapshot taken under g_state.lock at its start. One save runs at
+// 2. A save writes one copy of the settings taken under g_state.lock at its start. One save runs at
 //    a time, holding the save turn across its host calls (g_state.lock never is), and
 //    nobody waits for the turn: a save asked for while another runs is made by the one
 //    running, once more with the values of that moment, before it lets go. A thread
@@ -12,7 +12,9 @@
 //    more (no commit), and what it was asked for goes with the session.
 // 4. Only timeUnit (negative -> days) and interval (below 1 -> 1) are corrected on
 //    reading; everything else is kept as stored for the users of each value to judge.
-// 5. The load only loads: whoever loads brings the schedule and the rotation in step.
+// 5. The load replaces the settings whole and, in the same step, restarts the schedule
+//    from the last change and, when the user's list is chosen, resynchronises the
+//    rotation index with the skin showing.
 // 6. A corrupt "Count" cannot keep the load reading: it stops after kMaxEmptyRun
 //    absent or empty keys in a row.
 #include "config/settings.h"
@@ -25,6 +27,8 @@
 #include "core/host.h"
 #include "core/session.h"
 #include "core/state.h"
+#include "engine/rotation.h"
+#include "engine/schedule.h"
 
 namespace {
 
@@ -34,40 +38,6 @@ constexpr wchar_t kSelectedSkins[] = L"SelectedSkins";
 constexpr wchar_t kThemeSync[] = L"ThemeSync";
 
 constexpr int64_t kMaxEmptyRun = 1000;
-
-struct Snapshot {
-    ChangeMode changeMode;
-    RotationList targetSkins;
-    TimeUnit timeUnit;
-    int32_t interval;
-    uint16_t changeHour;
-    uint16_t changeMinute;
-    int32_t rotationIndex;
-    SYSTEMTIME lastChanged;
-    std::vector<std::wstring> selected;
-    std::wstring lightThemeSkin;
-    std::wstring darkThemeSkin;
-};
-
-Snapshot TakeSnapshot() {
-    ScopedLock guard(g_state.lock);
-    Snapshot s{};
-    s.changeMode = g_state.changeMode.load();
-    s.targetSkins = g_state.targetSkins.load();
-    s.timeUnit = g_state.timeUnit.load();
-    s.interval = g_state.interval.load();
-    s.changeHour = g_state.changeHour.load();
-    s.changeMinute = g_state.changeMinute.load();
-    s.rotationIndex = g_state.rotationIndex.load();
-    s.lastChanged = g_state.lastChanged;
-    s.selected.reserve(g_state.selectedSkins.size());
-    for (const SkinEntry& entry : g_state.selectedSkins) {
-        s.selected.push_back(entry.identifier);
-    }
-    s.lightThemeSkin = g_state.lightThemeSkin;
-    s.darkThemeSkin = g_state.darkThemeSkin;
-    return s;
-}
 
 }  // namespace
 
@@ -93,33 +63,27 @@ void LoadSettings() {
         return static_cast<uint16_t>(stored & 0xFFFFu);
     };
 
-    const int32_t mode = host::ReadInt(id, nullptr, L"ChangeMode", 0);
-    g_state.changeMode.store(static_cast<ChangeMode>(mode));
-    const int32_t list = host::ReadInt(id, kTimeMode, L"TargetSkins", 0);
-    g_state.targetSkins.store(static_cast<RotationList>(list));
-    g_state.changeHour.store(readWord(kTimeMode, L"ChangeHour"));
-    g_state.changeMinute.store(readWord(kTimeMode, L"ChangeMinute"));
-    g_state.rotationIndex.store(host::ReadInt(id, kTimeMode, L"Index", 0));
+    Settings loaded;
+    loaded.changeMode = static_cast<ChangeMode>(host::ReadInt(id, nullptr, L"ChangeMode", 0));
+    loaded.targetSkins =
+        static_cast<RotationList>(host::ReadInt(id, kTimeMode, L"TargetSkins", 0));
+    loaded.changeHour = readWord(kTimeMode, L"ChangeHour");
+    loaded.changeMinute = readWord(kTimeMode, L"ChangeMinute");
+    loaded.rotationIndex = host::ReadInt(id, kTimeMode, L"Index", 0);
     const int32_t unit = host::ReadInt(id, kTimeMode, L"TimeUnit", -1);
-    g_state.timeUnit.store(unit < 0 ? TimeUnit::kDays : static_cast<TimeUnit>(unit));
+    loaded.timeUnit = unit < 0 ? TimeUnit::kDays : static_cast<TimeUnit>(unit);
     const int32_t interval = host::ReadInt(id, kTimeMode, L"Interval", -1);
-    g_state.interval.store(interval < 1 ? 1 : interval);
+    loaded.interval = interval < 1 ? 1 : interval;
 
-    const uint16_t year = readWord(kLastChanged, L"Year");
-    const uint16_t month = readWord(kLastChanged, L"Month");
-    const uint16_t day = readWord(kLastChanged, L"Day");
-    const uint16_t hour = readWord(kLastChanged, L"Hour");
-    const uint16_t minute = readWord(kLastChanged, L"Minute");
-    {
-        ScopedLock guard(g_state.lock);
-        g_state.lastChanged.wYear = year;
-        g_state.lastChanged.wMonth = month;
-        g_state.lastChanged.wDay = day;
-        g_state.lastChanged.wHour = hour;
-        g_state.lastChanged.wMinute = minute;
-    }
+    // Only these five are stored; the rest of the date stays as it was.
+    SYSTEMTIME& last = loaded.lastChanged;
+    last = CopySettings().lastChanged;
+    last.wYear = readWord(kLastChanged, L"Year");
+    last.wMonth = readWord(kLastChanged, L"Month");
+    last.wDay = readWord(kLastChanged, L"Day");
+    last.wHour = readWord(kLastChanged, L"Hour");
+    last.wMinute = readWord(kLastChanged, L"Minute");
 
-    SkinList selected;
     const int64_t count = host::ReadInt(id, kSelectedSkins, L"Count", 0);
     int64_t emptyRun = 0;
     for (int64_t n = 1; n <= count && emptyRun < kMaxEmptyRun; ++n) {
@@ -130,25 +94,28 @@ void LoadSettings() {
             continue;
         }
         emptyRun = 0;
-        selected.push_back(SkinEntry{std::move(value), std::wstring()});
-    }
-    {
-        ScopedLock guard(g_state.lock);
-        g_state.selectedSkins.swap(selected);
+        loaded.selectedSkins.push_back(SkinEntry{std::move(value), std::wstring()});
     }
 
-    std::wstring light = host::ReadString(id, kThemeSync, L"LightTheme");
-    std::wstring dark = host::ReadString(id, kThemeSync, L"DarkTheme");
+    loaded.lightThemeSkin = host::ReadString(id, kThemeSync, L"LightTheme");
+    loaded.darkThemeSkin = host::ReadString(id, kThemeSync, L"DarkTheme");
+
+    const ClockReading now = ReadClocks();
     ScopedLock guard(g_state.lock);
-    g_state.lightThemeSkin = std::move(light);
-    g_state.darkThemeSkin = std::move(dark);
+    std::swap(g_state.settings, loaded);  // the old settings are freed after the lock
+    StampScheduleLocked(ScheduleStart::kLastChange, now);
+    // Exactly the selected list: any other stored number leaves the index as stored until
+    // the rotation next needs it.
+    if (g_state.settings.targetSkins == RotationList::kSelectedSkins) {
+        SyncRotationIndexLocked();
+    }
 }
 
 namespace {
 
 // One whole save; false when the caller's session ended on the way.
 bool WriteSettings() {
-    const Snapshot s = TakeSnapshot();
+    const Settings s = CopySettings();
     const int32_t id = g_state.pluginId.load();
 
     host::WriteInt(id, nullptr, L"ChangeMode", static_cast<int32_t>(s.changeMode));
@@ -165,13 +132,13 @@ bool WriteSettings() {
     host::WriteInt(id, kLastChanged, L"Minute", s.lastChanged.wMinute);
 
     // Stored counts are 32-bit; a longer list could not be read back anyway.
-    const size_t count = s.selected.size() > static_cast<size_t>(INT32_MAX)
+    const size_t count = s.selectedSkins.size() > static_cast<size_t>(INT32_MAX)
                              ? static_cast<size_t>(INT32_MAX)
-                             : s.selected.size();
+                             : s.selectedSkins.size();
     host::WriteInt(id, kSelectedSkins, L"Count", static_cast<int32_t>(count));
     for (size_t n = 1; n <= count; ++n) {
         const std::wstring key = SelectedSkinKey(n);
-        host::WriteString(id, kSelectedSkins, key.c_str(), s.selected[n - 1].c_str());
+        host::WriteString(id, kSelectedSkins, key.c_str(), s.selectedSkins[n - 1].identifier.c_str());
     }
     // Keys left by a longer list saved earlier; the first empty one is deleted too.
     for (size_t n = count + 1;; ++n) {

@@ -20,4 +20,16 @@ extern const ClockSource kSystemClock;
 inline int64_t MonotonicNowNs() { return g_clock.monotonicNs(); }
 inline void LocalTimeNow(SYSTEMTIME* now) { g_clock.localTime(now); }
 
+// Both clocks, read together before a change under the lock that needs them.
+struct ClockReading {
+    int64_t monotonicNs = 0;
+    SYSTEMTIME local{};
+};
+inline ClockReading ReadClocks() {
+    ClockReading now;
+    now.monotonicNs = MonotonicNowNs();
+    LocalTimeNow(&now.local);
+    return now;
+}
+
 #endif

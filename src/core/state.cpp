@@ -37,3 +37,8 @@ void ResetPluginState() {
     new (&g_state) PluginState();
     g_state.moduleHandle = module;
 }
+
+Settings CopySettings() {
+    ScopedLock guard(g_state.lock);
+    return g_state.settings;
+}

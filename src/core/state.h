@@ -1,11 +1,11 @@
 // The plug-in's one process-wide state record.
 //
 // 1. Every operation reads and writes the fields of `g_state` directly.
-// 2. The strings, the skin lists, the two SYSTEMTIMEs and `lastSwitchStamp` are
-//    guarded by `g_state.lock` (GUARDED_BY, checked by clang's -Wthread-safety).
+// 2. The settings, the strings, the skin lists, and the schedule are guarded by
+//    `g_state.lock` (GUARDED_BY, checked by clang's -Wthread-safety).
 //    Whoever holds it copies what it needs and lets go: the lock is never held across
 //    a call into the host or a window function.
-// 3. Every 32-bit word that crosses threads is an atomic, so the hand-overs
+// 3. Every other 32-bit word that crosses threads is an atomic, so the hand-overs
 //    (`targetSkin` then `switchPending`; `themeDebounceTicks` then
 //    `themeChangePending`; `workerRunning`) keep their order.
 // 4. `workerRunning` holds the id of the one worker that may tick; a worker whose id
@@ -53,6 +53,23 @@ enum class ChangeMode : int32_t { kPeriodic = 0, kThemeSync = 1 };
 enum class RotationList : int32_t { kAllSkins = 0, kSelectedSkins = 1 };
 enum class TimeUnit : int32_t { kMinutes = 0, kHours = 1, kDays = 2 };
 
+// The user's settings as they are stored (config/settings.cpp), with the defaults of a
+// plug-in that has loaded nothing yet. A change is made in one step under g_state.lock,
+// so that nobody sees half of it.
+struct Settings {
+    ChangeMode changeMode = ChangeMode::kPeriodic;
+    RotationList targetSkins = RotationList::kAllSkins;
+    TimeUnit timeUnit = TimeUnit::kDays;
+    int32_t interval = 0;
+    uint16_t changeHour = 0;
+    uint16_t changeMinute = 0;
+    int32_t rotationIndex = 0;  // position in the active list of the skin requested last
+    SYSTEMTIME lastChanged{};   // the last confirmed switch in days mode, local time
+    SkinList selectedSkins;     // the user's rotation list; display names may be empty
+    std::wstring lightThemeSkin;
+    std::wstring darkThemeSkin;
+};
+
 struct PluginState {
     SrwLock lock;
 
@@ -78,18 +95,8 @@ struct PluginState {
     // returned, and so kept the module loaded for the life of the process.
     std::atomic<int32_t> pinned{0};
 
-    // Settings
-    std::atomic<ChangeMode> changeMode{ChangeMode::kPeriodic};
-    std::atomic<RotationList> targetSkins{RotationList::kAllSkins};
-    std::atomic<TimeUnit> timeUnit{TimeUnit::kDays};
-    std::atomic<int32_t> interval{0};
-    std::atomic<uint16_t> changeHour{0};
-    std::atomic<uint16_t> changeMinute{0};
-    std::atomic<int32_t> rotationIndex{0};
-    SYSTEMTIME lastChanged GUARDED_BY(lock){};
-    SkinList selectedSkins GUARDED_BY(lock);
-    std::wstring lightThemeSkin GUARDED_BY(lock);
-    std::wstring darkThemeSkin GUARDED_BY(lock);
+    // Settings: one value, read and replaced whole under the lock.
+    Settings settings GUARDED_BY(lock);
 
     // Engine
     std::wstring targetSkin GUARDED_BY(lock);
@@ -118,5 +125,8 @@ void CopyBounded(wchar_t* buffer, size_t capacity, const wchar_t* text);
 // Puts every field back to its load-time value. For tests and the development host only,
 // while no plug-in thread runs.
 void ResetPluginState();
+
+// A copy of g_state.settings, taken under the lock.
+Settings CopySettings();
 
 #endif

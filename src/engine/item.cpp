@@ -27,12 +27,13 @@ void RunItemCommand(uint32_t itemId) {
     if (behaviour != 1 || !host::ItemParamString(itemId, &skin) || !SkinExists(skin)) {
         return;
     }
-    if (ActiveListIsAllSkins()) {
-        {
-            ScopedLock guard(g_state.lock);
-            g_state.targetSkin = skin;
+    {
+        std::wstring target = skin;  // copied before anything changes
+        ScopedLock guard(g_state.lock);
+        if (ActiveListIsAllSkinsLocked()) {
+            g_state.targetSkin.swap(target);
+            SyncRotationIndexLocked();
         }
-        SyncRotationIndex();
     }
     RequestSkin(skin);
 }

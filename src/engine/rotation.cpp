@@ -24,11 +24,6 @@
 
 namespace {
 
-bool WalksSelectedSkins() {
-    return g_state.changeMode.load() != ChangeMode::kThemeSync &&
-           g_state.targetSkins.load() != RotationList::kAllSkins;
-}
-
 // The next position after `index` in a list of `count`, wrapping; any position out
 // of range starts again at 0.
 int32_t NextPosition(int32_t index, size_t count) {
@@ -46,11 +41,19 @@ void ApplyAndMarkPending(const std::wstring& identifier) {
 
 }  // namespace
 
-const SkinList& ActiveListLocked() {
-    return WalksSelectedSkins() ? g_state.selectedSkins : g_state.allSkins;
+bool ActiveListIsAllSkinsLocked() {
+    return g_state.settings.changeMode == ChangeMode::kThemeSync ||
+           g_state.settings.targetSkins == RotationList::kAllSkins;
 }
 
-bool ActiveListIsAllSkins() { return !WalksSelectedSkins(); }
+const SkinList& ActiveListLocked() {
+    return ActiveListIsAllSkinsLocked() ? g_state.allSkins : g_state.settings.selectedSkins;
+}
+
+bool ActiveListIsAllSkins() {
+    ScopedLock guard(g_state.lock);
+    return ActiveListIsAllSkinsLocked();
+}
 
 void AdvanceToNextSkin() {
     std::vector<std::wstring> identifiers;
@@ -65,7 +68,7 @@ void AdvanceToNextSkin() {
         for (const SkinEntry& entry : list) {
             identifiers.push_back(entry.identifier);
         }
-        index = g_state.rotationIndex.load();
+        index = g_state.settings.rotationIndex;
     }
 
     const size_t count = identifiers.size();
@@ -100,7 +103,7 @@ void AdvanceToNextSkin() {
             }
             g_state.targetSkin.swap(target);
         }
-        g_state.rotationIndex.store(index);
+        g_state.settings.rotationIndex = index;
     }
     ApplyAndMarkPending(requested);
 }
@@ -111,9 +114,9 @@ namespace {
 // range. False, with the index untouched, when it was in range and targetSkin is not
 // listed. Call with the lock held.
 bool AlignIndexLocked(const SkinList& list) REQUIRES(g_state.lock) {
-    const int32_t index = g_state.rotationIndex.load();
+    const int32_t index = g_state.settings.rotationIndex;
     if (index < 0 || static_cast<size_t>(index) >= list.size()) {
-        g_state.rotationIndex.store(0);
+        g_state.settings.rotationIndex = 0;
         return true;
     }
     if (list[static_cast<size_t>(index)].identifier == g_state.targetSkin) {
@@ -121,7 +124,7 @@ bool AlignIndexLocked(const SkinList& list) REQUIRES(g_state.lock) {
     }
     for (size_t i = 0; i < list.size(); ++i) {
         if (list[i].identifier == g_state.targetSkin) {
-            g_state.rotationIndex.store(static_cast<int32_t>(i));
+            g_state.settings.rotationIndex = static_cast<int32_t>(i);
             return true;
         }
     }
@@ -130,15 +133,19 @@ bool AlignIndexLocked(const SkinList& list) REQUIRES(g_state.lock) {
 
 }  // namespace
 
-void SyncRotationIndex() {
-    ScopedLock guard(g_state.lock);
+void SyncRotationIndexLocked() {
     const SkinList& list = ActiveListLocked();
     if (AlignIndexLocked(list)) {
         return;
     }
     std::wstring first = list.front().identifier;  // the one step that can fail, first
-    g_state.rotationIndex.store(0);
+    g_state.settings.rotationIndex = 0;
     g_state.targetSkin.swap(first);
+}
+
+void SyncRotationIndex() {
+    ScopedLock guard(g_state.lock);
+    SyncRotationIndexLocked();
 }
 
 void RequestSkinAtItsPosition(const std::wstring& identifier) {
@@ -147,7 +154,7 @@ void RequestSkinAtItsPosition(const std::wstring& identifier) {
         ScopedLock guard(g_state.lock);
         g_state.targetSkin.swap(target);
         if (!AlignIndexLocked(ActiveListLocked())) {
-            g_state.rotationIndex.store(0);
+            g_state.settings.rotationIndex = 0;
         }
     }
     ApplyAndMarkPending(identifier);
@@ -156,8 +163,12 @@ void RequestSkinAtItsPosition(const std::wstring& identifier) {
 namespace {
 
 void RefreshInSession(uint32_t session) {
-    if (EnumerateSkinsFolder(session) && ActiveListIsAllSkins()) {
-        SyncRotationIndex();
+    if (!EnumerateSkinsFolder(session)) {
+        return;
+    }
+    ScopedLock guard(g_state.lock);
+    if (ActiveListIsAllSkinsLocked()) {
+        SyncRotationIndexLocked();
     }
 }
 

@@ -8,12 +8,14 @@
 const SkinList& ActiveListLocked() REQUIRES(g_state.lock);
 // True when the active list is allSkins (theme sync mode, or all skins chosen).
 bool ActiveListIsAllSkins();
+bool ActiveListIsAllSkinsLocked() REQUIRES(g_state.lock);
 // Requests the next existing skin of the active list; nothing when it is empty.
 void AdvanceToNextSkin();
 // Puts rotationIndex on targetSkin's position in the active list (0 when the index is out
 // of range). When targetSkin is not listed, the rotation starts again at the list's first
 // skin, which becomes targetSkin; nothing is requested.
 void SyncRotationIndex();
+void SyncRotationIndexLocked() REQUIRES(g_state.lock);
 // Requests `identifier` with rotationIndex on its position in the active list, 0 when it
 // is not listed; unlike SyncRotationIndex, targetSkin stays `identifier`.
 void RequestSkinAtItsPosition(const std::wstring& identifier);

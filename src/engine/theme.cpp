@@ -30,9 +30,10 @@ bool AppsUseDarkTheme() {
     return status == ERROR_SUCCESS && size == sizeof(value) && value != 1;
 }
 
-}  // namespace
-
-namespace {
+bool InThemeSyncMode() {
+    ScopedLock guard(g_state.lock);
+    return g_state.settings.changeMode == ChangeMode::kThemeSync;
+}
 
 LRESULT HandleNotify(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
@@ -42,8 +43,7 @@ LRESULT HandleNotify(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
         g_state.windowAlive = 1;
         return 0;
     case WM_SETTINGCHANGE:
-        if (window == g_state.hiddenWindow.load() &&
-            g_state.changeMode.load() == ChangeMode::kThemeSync && lParam != 0 &&
+        if (window == g_state.hiddenWindow.load() && InThemeSyncMode() && lParam != 0 &&
             lstrcmpiW(reinterpret_cast<LPCWSTR>(lParam), kColorSetChange) == 0) {
             g_state.themeDebounceTicks = 0;
             g_state.themeChangePending = 1;
@@ -73,14 +73,15 @@ LRESULT CALLBACK NotifyWindowProc(HWND window, UINT message, WPARAM wParam, LPAR
 }
 
 void SyncWithWindowsTheme() {
-    if (g_state.changeMode.load() != ChangeMode::kThemeSync) {
-        return;
-    }
-    bool dark = AppsUseDarkTheme();
+    const bool dark = AppsUseDarkTheme();
     std::wstring chosen;
     {
         ScopedLock guard(g_state.lock);
-        chosen = dark ? g_state.darkThemeSkin : g_state.lightThemeSkin;
+        const Settings& settings = g_state.settings;
+        if (settings.changeMode != ChangeMode::kThemeSync) {
+            return;
+        }
+        chosen = dark ? settings.darkThemeSkin : settings.lightThemeSkin;
     }
     if (!SkinExists(chosen)) {
         return;

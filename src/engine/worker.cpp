@@ -10,8 +10,6 @@
 //    call goes no further once that session has ended, and calls nothing more.
 // 3. While a switch is pending, a tick only confirms or repeats it; neither the
 //    schedule nor the theme debounce is looked at.
-// 4. A days schedule that was never computed is computed as the load would; one that
-//    cannot be computed is never due, so no unset or failed date is ever compared.
 #include <windows.h>
 
 #include <cstdint>
@@ -20,7 +18,6 @@
 #include "catalog/catalog.h"
 #include "config/settings.h"
 #include "core/host.h"
-#include "core/clock.h"
 #include "engine/rotation.h"
 #include "engine/schedule.h"
 #include "engine/theme.h"
@@ -48,19 +45,6 @@ bool WaitForTick(DWORD self) {
         WaitOnAddress(&g_state.workerRunning, &running, sizeof(running),
                       static_cast<DWORD>(kTickMs - waited));
     }
-}
-
-constexpr int64_t kNsPerSecond = 1000000000LL;
-
-uint64_t FileTimeValue(const FILETIME& time) {
-    return (static_cast<uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
-}
-
-// Copies the due moment; false when none was computed.
-bool ReadNextChange(SYSTEMTIME* next) {
-    ScopedLock guard(g_state.lock);
-    *next = g_state.nextChangeTime;
-    return g_state.nextChangeValid;
 }
 
 void ConfirmOrRepeat() {
@@ -101,41 +85,6 @@ void ConfirmOrRepeat() {
     g_state.retryCountdown = kRetryTicks;
 }
 
-bool DaysSwitchDue() {
-    SYSTEMTIME next{};
-    if (!ReadNextChange(&next)) {
-        // Never computed since the load (the plug-in started in theme sync mode):
-        // compute it now, as the load would have.
-        StampSchedule(ScheduleStart::kLastChange);
-        if (!ReadNextChange(&next)) {
-            return false;
-        }
-    }
-    SYSTEMTIME now{};
-    LocalTimeNow(&now);
-    FILETIME nowFile{};
-    FILETIME nextFile{};
-    if (!SystemTimeToFileTime(&now, &nowFile) || !SystemTimeToFileTime(&next, &nextFile)) {
-        return false;
-    }
-    return FileTimeValue(nowFile) >= FileTimeValue(nextFile);
-}
-
-// Minutes, or hours for any unit other than minutes and days.
-bool ElapsedSwitchDue(TimeUnit timeUnit) {
-    int64_t now = MonotonicNowNs();
-    int64_t stamp = 0;
-    {
-        ScopedLock guard(g_state.lock);
-        stamp = g_state.lastSwitchStamp;
-    }
-    // Wrapping subtraction: a stamp from a replaced clock must not overflow.
-    int64_t elapsed = static_cast<int64_t>(static_cast<uint64_t>(now) - static_cast<uint64_t>(stamp));
-    int64_t seconds = elapsed / kNsPerSecond;
-    int64_t units = seconds / (timeUnit == TimeUnit::kMinutes ? 60 : 3600);
-    return static_cast<int32_t>(units) >= g_state.interval.load();
-}
-
 }  // namespace
 
 void WorkerTick() {
@@ -148,14 +97,18 @@ void WorkerTick() {
         ConfirmOrRepeat();
         return;
     }
-    // Any other stored mode only confirms.
-    const ChangeMode mode = g_state.changeMode.load();
-    if (mode == ChangeMode::kPeriodic) {
-        const TimeUnit unit = g_state.timeUnit.load();
-        const bool due = unit == TimeUnit::kDays ? DaysSwitchDue() : ElapsedSwitchDue(unit);
-        if (due) {
-            AdvanceToNextSkin();
-        }
+    // The settings and the schedule are read in one step; any other stored mode only
+    // confirms.
+    const ClockReading now = ReadClocks();
+    ChangeMode mode = ChangeMode::kPeriodic;
+    bool due = false;
+    {
+        ScopedLock guard(g_state.lock);
+        mode = g_state.settings.changeMode;
+        due = mode == ChangeMode::kPeriodic && PeriodicSwitchDueLocked(now);
+    }
+    if (due) {
+        AdvanceToNextSkin();
     } else if (mode == ChangeMode::kThemeSync && g_state.themeChangePending.load() != 0) {
         if (g_state.themeDebounceTicks.fetch_add(1) + 1 > 1) {
             g_state.themeChangePending = 0;

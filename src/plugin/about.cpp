@@ -7,7 +7,6 @@
 
 #include "catalog/catalog.h"
 #include "core/state.h"
-#include "resource.h"
 
 namespace {
 
@@ -148,36 +147,4 @@ void DeliverDescription(wchar_t* buffer, uint64_t capacity) {
         return;
     }
     CopyBounded(buffer, units, record.description);
-}
-
-namespace {
-
-INT_PTR HandleAbout(HWND dialog, UINT message, WPARAM wParam) {
-    switch (message) {
-    case WM_INITDIALOG: {
-        PluginDescription record;
-        if (BuildPluginDescription(&record)) {
-            SetDlgItemTextW(dialog, IDC_ABOUT_DESCRIPTION, record.description);
-            SetDlgItemTextW(dialog, IDC_ABOUT_COPYRIGHT, record.copyright);
-        }
-        return TRUE;
-    }
-    case WM_COMMAND:
-        if (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL) {
-            EndDialog(dialog, 0);
-        }
-        return TRUE;
-    default:
-        return FALSE;
-    }
-}
-
-}  // namespace
-
-INT_PTR CALLBACK AboutDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM /*lParam*/) {
-    try {
-        return HandleAbout(dialog, message, wParam);
-    } catch (...) {
-        return FALSE;
-    }
 }

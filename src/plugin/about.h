@@ -1,4 +1,5 @@
-// The plug-in's description line and About box, read from its version resource.
+// The plug-in's description line and the About box's two lines, read from its version
+// resource.
 #ifndef VARNEL_ABOUT_H
 #define VARNEL_ABOUT_H
 
@@ -20,6 +21,5 @@ void DescribeVersionBlock(const void* block, PluginDescription* record);
 int ReadVersionString(const void* block, const wchar_t* name, wchar_t* out);
 // Event 1: copies the description line into the host's buffer.
 void DeliverDescription(wchar_t* buffer, uint64_t capacity);
-INT_PTR CALLBACK AboutDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 
 #endif

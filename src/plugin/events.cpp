@@ -36,7 +36,7 @@ int32_t Dispatch(uint32_t event, uint64_t param1, uint64_t param2) {
         }
         return 1;
     case TS_EVENT_ABOUT:
-        host::ShowDialog(IDD_ABOUT, reinterpret_cast<HWND>(param1), AboutDialogProc, 0);
+        ShowAboutBox(reinterpret_cast<HWND>(param1));
         return 1;
     case TS_EVENT_SETTINGS:
         ShowMainSettingsDialog(reinterpret_cast<HWND>(param1));

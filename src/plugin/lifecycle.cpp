@@ -142,7 +142,6 @@ int32_t StartSession(uint64_t param1, uint64_t param2) {
         g_state.targetSkin.swap(current);
     }
     LoadSettings();
-    ResumeAfterLoad();
     if (RegisterNotifyClass()) {
         CreateNotifyWindow();
     }

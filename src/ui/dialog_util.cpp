@@ -2,6 +2,8 @@
 
 #include <climits>
 
+#include "engine/rotation.h"
+
 namespace {
 
 // One Show call's data, waiting on that call's stack until its dialog's WM_INITDIALOG
@@ -83,12 +85,8 @@ void* ClaimPendingDialogData(DLGPROC proc) {
     return link != nullptr ? PendingDialog::Claim(link) : nullptr;
 }
 
-void EndDialogAndDetach(HWND dialog, INT_PTR result) {
-    SetWindowLongPtrW(dialog, DWLP_USER, 0);
-    EndDialog(dialog, result);
-}
-
-SkinList CopyAllSkins() {
+SkinList RefreshedAllSkins() {
+    RefreshAllSkins();
     ScopedLock guard(g_state.lock);
     return g_state.allSkins;
 }

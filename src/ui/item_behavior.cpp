@@ -11,8 +11,6 @@
 //    selected (empty Skins folder) the stored skin is left as it was.
 #include <cstdint>
 
-#include "catalog/catalog.h"
-#include "engine/rotation.h"
 #include "core/host.h"
 #include "core/state.h"
 #include "resource.h"
@@ -33,13 +31,12 @@ void OpenItemDialog(HWND dialog, ItemDialogData& data) {
     CheckRadioButton(dialog, IDC_ITEM_NEXT, IDC_ITEM_SPECIFIED,
                      behavior == 0 ? IDC_ITEM_NEXT : IDC_ITEM_SPECIFIED);
 
-    RefreshAllSkins();
-    data.shown = CopyAllSkins();
+    data.shown = RefreshedAllSkins();
     FillSkinBox(dialog, IDC_ITEM_SKIN, data.shown, storedSkin);
     SendCommandToSelf(dialog, IDC_ITEM_NEXT, 0);
 }
 
-void StoreItemBehavior(HWND dialog, const ItemDialogData& data) {
+void StoreItemBehavior(HWND dialog, ItemDialogData& data) {
     const int32_t behavior = IsButtonChecked(dialog, IDC_ITEM_NEXT) ? 0 : 1;
     std::wstring skin;
     const bool haveSkin = SelectedSkin(dialog, IDC_ITEM_SKIN, data.shown, &skin);
@@ -49,48 +46,24 @@ void StoreItemBehavior(HWND dialog, const ItemDialogData& data) {
     }
 }
 
-INT_PTR HandleItemBehavior(HWND dialog, UINT message, WPARAM wParam) {
-    if (message == WM_INITDIALOG) {
-        if (auto* data = ClaimDialogData<ItemDialogData>(dialog, ItemBehaviorDialogProc)) {
-            OpenItemDialog(dialog, *data);
-        }
-        return TRUE;
+void HandleItemCommand(HWND dialog, ItemDialogData&, int id, WORD code) {
+    if ((id == IDC_ITEM_NEXT || id == IDC_ITEM_SPECIFIED) && code == BN_CLICKED) {
+        EnableControl(dialog, IDC_ITEM_SKIN, IsButtonChecked(dialog, IDC_ITEM_SPECIFIED));
     }
-    if (message != WM_COMMAND) {
-        return FALSE;
-    }
-    const ItemDialogData* data = DialogData<ItemDialogData>(dialog);
-    switch (LOWORD(wParam)) {
-    case IDC_ITEM_NEXT:
-    case IDC_ITEM_SPECIFIED:
-        if (HIWORD(wParam) == BN_CLICKED) {
-            EnableControl(dialog, IDC_ITEM_SKIN, IsButtonChecked(dialog, IDC_ITEM_SPECIFIED));
-        }
-        break;
-    case IDOK:
-        if (data != nullptr) {
-            StoreItemBehavior(dialog, *data);
-        }
-        EndDialogAndDetach(dialog, data != nullptr ? 1 : 0);
-        break;
-    case IDCANCEL:
-        EndDialogAndDetach(dialog, 0);
-        break;
-    default:
-        break;
-    }
-    return TRUE;
 }
+
+constexpr DialogKind<ItemDialogData> kItemDialog = {IDD_ITEM_BEHAVIOR, ItemBehaviorDialogProc,
+                                                    OpenItemDialog, HandleItemCommand,
+                                                    StoreItemBehavior};
 
 }  // namespace
 
 INT_PTR ShowItemBehaviorDialog(HWND owner, uint64_t param) {
     ItemDialogData data;
     data.itemId = static_cast<uint32_t>(param & 0xFFFFFFFFu);
-    return ShowDialogWithData(IDD_ITEM_BEHAVIOR, owner, ItemBehaviorDialogProc,
-                              static_cast<LPARAM>(param), &data);
+    return ShowDialog(kItemDialog, owner, static_cast<LPARAM>(param), data);
 }
 
 INT_PTR CALLBACK ItemBehaviorDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
-    return GuardDialog([&] { return HandleItemBehavior(dialog, message, wParam); });
+    return RunDialog(kItemDialog, dialog, message, wParam);
 }

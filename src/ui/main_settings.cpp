@@ -4,13 +4,20 @@
 //    only as 0 or 1.
 // 2. Each mode's Settings button is enabled only while its mode is checked.
 // 3. The sub-dialogs store and save on their own OK; Cancel here undoes nothing of theirs.
+// 4. OK that makes periodic the mode, from any other, restarts the schedule from that
+//    moment in the same step, as the periodic dialog's OK would: whatever was chosen
+//    meanwhile counts from now, not from a stamp of long ago.
 #include "config/settings.h"
+#include "core/clock.h"
 #include "core/state.h"
+#include "engine/schedule.h"
 #include "resource.h"
 #include "ui/dialog_util.h"
 #include "ui/dialogs.h"
 
 namespace {
+
+struct MainDialogData {};
 
 void ApplyModeEnabling(HWND dialog) {
     const bool periodic = IsButtonChecked(dialog, IDC_MAIN_PERIODIC);
@@ -18,57 +25,59 @@ void ApplyModeEnabling(HWND dialog) {
     EnableControl(dialog, IDC_MAIN_THEME_SETTINGS, !periodic);
 }
 
-INT_PTR HandleMainSettings(HWND dialog, UINT message, WPARAM wParam) {
-    if (message == WM_INITDIALOG) {
-        const bool periodic = g_state.changeMode == ChangeMode::kPeriodic;
-        CheckRadioButton(dialog, IDC_MAIN_PERIODIC, IDC_MAIN_THEME_SYNC,
-                         periodic ? IDC_MAIN_PERIODIC : IDC_MAIN_THEME_SYNC);
-        SendCommandToSelf(dialog, IDC_MAIN_PERIODIC, 0);
-        return TRUE;
+void OpenMainDialog(HWND dialog, MainDialogData&) {
+    const bool periodic = CopySettings().changeMode == ChangeMode::kPeriodic;
+    CheckRadioButton(dialog, IDC_MAIN_PERIODIC, IDC_MAIN_THEME_SYNC,
+                     periodic ? IDC_MAIN_PERIODIC : IDC_MAIN_THEME_SYNC);
+    SendCommandToSelf(dialog, IDC_MAIN_PERIODIC, 0);
+}
+
+void HandleMainCommand(HWND dialog, MainDialogData&, int id, WORD code) {
+    if (code != BN_CLICKED) {
+        return;
     }
-    if (message != WM_COMMAND) {
-        return FALSE;
-    }
-    const int id = LOWORD(wParam);
-    const WORD code = HIWORD(wParam);
     switch (id) {
     case IDC_MAIN_PERIODIC:
     case IDC_MAIN_THEME_SYNC:
-        if (code == BN_CLICKED) {
-            ApplyModeEnabling(dialog);
-        }
+        ApplyModeEnabling(dialog);
         break;
     case IDC_MAIN_PERIODIC_SETTINGS:
-        if (code == BN_CLICKED) {
-            ShowPeriodicSettingsDialog(dialog);
-        }
+        ShowPeriodicSettingsDialog(dialog);
         break;
     case IDC_MAIN_THEME_SETTINGS:
-        if (code == BN_CLICKED) {
-            ShowThemeSyncSettingsDialog(dialog);
-        }
-        break;
-    case IDOK:
-        g_state.changeMode = IsButtonChecked(dialog, IDC_MAIN_PERIODIC) ? ChangeMode::kPeriodic
-                                                                        : ChangeMode::kThemeSync;
-        SaveSettings();
-        EndDialog(dialog, 1);
-        break;
-    case IDCANCEL:
-        EndDialog(dialog, 0);
+        ShowThemeSyncSettingsDialog(dialog);
         break;
     default:
         break;
     }
-    return TRUE;
 }
+
+void StoreMode(HWND dialog, MainDialogData&) {
+    const ChangeMode mode =
+        IsButtonChecked(dialog, IDC_MAIN_PERIODIC) ? ChangeMode::kPeriodic : ChangeMode::kThemeSync;
+    const ClockReading now = ReadClocks();
+    {
+        ScopedLock guard(g_state.lock);
+        const bool becomesPeriodic =
+            mode == ChangeMode::kPeriodic && g_state.settings.changeMode != ChangeMode::kPeriodic;
+        g_state.settings.changeMode = mode;
+        if (becomesPeriodic) {
+            StampScheduleLocked(ScheduleStart::kNow, now);
+        }
+    }
+    SaveSettings();
+}
+
+constexpr DialogKind<MainDialogData> kMainDialog = {IDD_MAIN_SETTINGS, MainSettingsDialogProc,
+                                                    OpenMainDialog, HandleMainCommand, StoreMode};
 
 }  // namespace
 
 INT_PTR ShowMainSettingsDialog(HWND owner) {
-    return host::ShowDialog(IDD_MAIN_SETTINGS, owner, MainSettingsDialogProc, 0);
+    MainDialogData data;
+    return ShowDialog(kMainDialog, owner, 0, data);
 }
 
 INT_PTR CALLBACK MainSettingsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
-    return GuardDialog([&] { return HandleMainSettings(dialog, message, wParam); });
+    return RunDialog(kMainDialog, dialog, message, wParam);
 }

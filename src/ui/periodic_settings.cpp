@@ -1,15 +1,18 @@
 // The periodic mode settings dialog: which skins the rotation visits, and when.
 //
-// 1. Opening drops selected skins that are no longer in the Skins folder from
-//    selectedSkins itself and fills in missing display names; Cancel does not undo that.
+// 1. Opening shows the selected skins that are in the Skins folder, with their display
+//    names, and changes nothing stored: a folder that is briefly unreachable (a share,
+//    a removable drive) must not empty the user's list when the dialog is cancelled.
+//    The rotation passes over missing skins by itself.
 // 2. The dialog's data lives in the call that shows it: `shown`, the copy of allSkins
 //    that filled the left list (Add takes its entries from there), and workingSkins,
 //    the edited copy of the selection; row i of each list always shows entry i.
 //    workingSkins may hold a skin more than once.
 // 3. The list buttons are enabled by one rule (sent as a click of the "all skins"
 //    button), and Remove/Up/Down by the right list's selection.
-// 4. OK stores everything in a fixed order, re-aligns the rotation, restarts the
-//    schedule and saves. A unit box without a selected row keeps the stored unit.
+// 4. OK replaces the periodic settings, re-aligns the rotation and restarts the
+//    schedule in one step under the lock, then saves. A unit box without a selected
+//    row keeps the stored unit.
 #include <windows.h>
 #include <commctrl.h>
 
@@ -20,9 +23,10 @@
 #include "catalog/folder_listing.h"
 #include "config/settings.h"
 #include "engine/rotation.h"
-#include "engine/schedule.h"
+#include "core/clock.h"
 #include "core/host.h"
 #include "core/state.h"
+#include "engine/schedule.h"
 #include "resource.h"
 #include "ui/dialog_util.h"
 #include "ui/dialogs.h"
@@ -45,14 +49,9 @@ LRESULT ListMessage(HWND dialog, int id, UINT message, WPARAM wParam = 0, LPARAM
 
 LPARAM TextParam(const std::wstring& text) { return reinterpret_cast<LPARAM>(text.c_str()); }
 
-// Walks a copy of the selection outside the lock, since both the existence test and
-// the display name ask the host; the result replaces the stored selection.
-SkinList PurgeSelectedSkins() {
-    SkinList selection;
-    {
-        ScopedLock guard(g_state.lock);
-        selection = g_state.selectedSkins;
-    }
+// The entries of `selection` whose skins exist, with display names; both the existence
+// test and the display name ask the host, so this runs on a copy, outside the lock.
+SkinList ExistingSkins(SkinList selection) {
     SkinList kept;
     kept.reserve(selection.size());
     ExistenceRun run;
@@ -65,15 +64,10 @@ SkinList PurgeSelectedSkins() {
         }
         kept.push_back(std::move(entry));
     }
-    SkinList stored = kept;
-    {
-        ScopedLock guard(g_state.lock);
-        g_state.selectedSkins.swap(stored);
-    }
     return kept;
 }
 
-void FillUnitBox(HWND dialog) {
+void FillUnitBox(HWND dialog, TimeUnit unit) {
     for (UINT stringId : kUnitStringIds) {
         wchar_t text[kUnitTextCapacity] = {};
         host::LoadText(stringId, text, kUnitTextCapacity);
@@ -81,17 +75,17 @@ void FillUnitBox(HWND dialog) {
     }
     // A stored unit outside 0 to 2 selects nothing.
     ListMessage(dialog, IDC_PERIODIC_UNIT, CB_SETCURSEL,
-                static_cast<WPARAM>(static_cast<INT_PTR>(g_state.timeUnit.load())));
+                static_cast<WPARAM>(static_cast<INT_PTR>(unit)));
 }
 
-void SetUpTimePicker(HWND dialog) {
+void SetUpTimePicker(HWND dialog, const Settings& settings) {
     ListMessage(dialog, IDC_PERIODIC_TIME, DTM_SETFORMATW, 0, reinterpret_cast<LPARAM>(L"H:mm"));
     SYSTEMTIME time{};
     time.wYear = 2000;
     time.wMonth = 1;
     time.wDay = 1;
-    time.wHour = g_state.changeHour;
-    time.wMinute = g_state.changeMinute;
+    time.wHour = settings.changeHour;
+    time.wMinute = settings.changeMinute;
     ListMessage(dialog, IDC_PERIODIC_TIME, DTM_SETSYSTEMTIME, GDT_VALID,
                 reinterpret_cast<LPARAM>(&time));
 }
@@ -102,7 +96,7 @@ void ApplyUnitRule(HWND dialog) {
     EnableControl(dialog, IDC_PERIODIC_TIME, days);
 }
 
-void ApplyEnablingRule(HWND dialog, const PeriodicDialogData* data) {
+void ApplyEnablingRule(HWND dialog, const PeriodicDialogData& data) {
     static constexpr int kListControls[] = {IDC_PERIODIC_ADD,   IDC_PERIODIC_REMOVE,
                                             IDC_PERIODIC_UP,    IDC_PERIODIC_DOWN,
                                             IDC_PERIODIC_CLEAR, IDC_PERIODIC_ALL_LIST,
@@ -115,14 +109,14 @@ void ApplyEnablingRule(HWND dialog, const PeriodicDialogData* data) {
     }
     const bool leftSelected = ListMessage(dialog, IDC_PERIODIC_ALL_LIST, LB_GETCURSEL) >= 0;
     EnableControl(dialog, IDC_PERIODIC_ADD, leftSelected);
-    EnableControl(dialog, IDC_PERIODIC_CLEAR, data != nullptr && !data->workingSkins.empty());
+    EnableControl(dialog, IDC_PERIODIC_CLEAR, !data.workingSkins.empty());
     SendCommandToSelf(dialog, IDC_PERIODIC_SELECTED_LIST, LBN_SELCHANGE);
     EnableControl(dialog, IDC_PERIODIC_ALL_LIST, true);
     EnableControl(dialog, IDC_PERIODIC_SELECTED_LIST, true);
 }
 
-void ApplySelectionRule(HWND dialog, const PeriodicDialogData* data, LRESULT s) {
-    const LRESULT n = data != nullptr ? static_cast<LRESULT>(data->workingSkins.size()) : 0;
+void ApplySelectionRule(HWND dialog, const PeriodicDialogData& data, LRESULT s) {
+    const auto n = static_cast<LRESULT>(data.workingSkins.size());
     EnableControl(dialog, IDC_PERIODIC_REMOVE, s >= 0);
     EnableControl(dialog, IDC_PERIODIC_UP, s > 0);
     EnableControl(dialog, IDC_PERIODIC_DOWN, s >= 0 && s < n - 1);
@@ -131,24 +125,24 @@ void ApplySelectionRule(HWND dialog, const PeriodicDialogData* data, LRESULT s) 
 void RunEnablingRule(HWND dialog) { SendCommandToSelf(dialog, IDC_PERIODIC_ALL, 0); }
 
 void OpenPeriodicDialog(HWND dialog, PeriodicDialogData& data) {
-    const bool allSkins = g_state.targetSkins == RotationList::kAllSkins;
+    Settings settings = CopySettings();
+    const bool allSkins = settings.targetSkins == RotationList::kAllSkins;
     CheckRadioButton(dialog, IDC_PERIODIC_ALL, IDC_PERIODIC_SELECTED,
                      allSkins ? IDC_PERIODIC_ALL : IDC_PERIODIC_SELECTED);
 
-    RefreshAllSkins();
-    data.shown = CopyAllSkins();
+    data.shown = RefreshedAllSkins();
     AddSkinRows(dialog, IDC_PERIODIC_ALL_LIST, data.shown);
     ListMessage(dialog, IDC_PERIODIC_ALL_LIST, LB_SETCURSEL, 0);
 
-    data.workingSkins = PurgeSelectedSkins();
+    data.workingSkins = ExistingSkins(std::move(settings.selectedSkins));
     AddSkinRows(dialog, IDC_PERIODIC_SELECTED_LIST, data.workingSkins);
 
     ListMessage(dialog, IDC_PERIODIC_INTERVAL, EM_LIMITTEXT, 3);
     ListMessage(dialog, IDC_PERIODIC_INTERVAL_SPIN, UDM_SETRANGE, 0, MAKELPARAM(999, 1));
-    SetDlgItemInt(dialog, IDC_PERIODIC_INTERVAL, static_cast<UINT>(g_state.interval.load()), FALSE);
+    SetDlgItemInt(dialog, IDC_PERIODIC_INTERVAL, static_cast<UINT>(settings.interval), FALSE);
 
-    FillUnitBox(dialog);
-    SetUpTimePicker(dialog);
+    FillUnitBox(dialog, settings.timeUnit);
+    SetUpTimePicker(dialog, settings);
 
     RunEnablingRule(dialog);
     ApplyUnitRule(dialog);
@@ -210,71 +204,55 @@ void StorePeriodicSettings(HWND dialog, PeriodicDialogData& data) {
                                        reinterpret_cast<LPARAM>(&time)) == GDT_VALID;
 
     SkinList selection = data.workingSkins;  // copied before anything changes
-    g_state.targetSkins = targetSkins;
+    const ClockReading now = ReadClocks();
     {
         ScopedLock guard(g_state.lock);
-        g_state.selectedSkins.swap(selection);
+        Settings& settings = g_state.settings;
+        settings.targetSkins = targetSkins;
+        settings.selectedSkins.swap(selection);
+        SyncRotationIndexLocked();
+        settings.interval = interval;
+        if (unitRow >= 0 && unitRow <= kUnitDays) {
+            settings.timeUnit = static_cast<TimeUnit>(unitRow);
+        }
+        if (timeValid) {
+            settings.changeHour = time.wHour;
+            settings.changeMinute = time.wMinute;
+        }
+        StampScheduleLocked(ScheduleStart::kNow, now);
     }
-    SyncRotationIndex();
-    g_state.interval = interval;
-    if (unitRow >= 0 && unitRow <= kUnitDays) {
-        g_state.timeUnit = static_cast<TimeUnit>(unitRow);
-    }
-    if (timeValid) {
-        g_state.changeHour = time.wHour;
-        g_state.changeMinute = time.wMinute;
-    }
-    StampSchedule(ScheduleStart::kNow);
     SaveSettings();
 }
 
-INT_PTR HandlePeriodicSettings(HWND dialog, UINT message, WPARAM wParam) {
-    if (message == WM_INITDIALOG) {
-        if (auto* data = ClaimDialogData<PeriodicDialogData>(dialog, PeriodicSettingsDialogProc)) {
-            OpenPeriodicDialog(dialog, *data);
-        }
-        return TRUE;
-    }
-    if (message != WM_COMMAND) {
-        return FALSE;
-    }
-    const int id = LOWORD(wParam);
-    PeriodicDialogData* data = DialogData<PeriodicDialogData>(dialog);
-    if (data == nullptr) {
-        if (id == IDOK || id == IDCANCEL) {
-            EndDialogAndDetach(dialog, 0);
-        }
-        return TRUE;
-    }
-    const WORD code = HIWORD(wParam);
+void HandlePeriodicCommand(HWND dialog, PeriodicDialogData& data, int id, WORD code) {
     const LRESULT left = ListMessage(dialog, IDC_PERIODIC_ALL_LIST, LB_GETCURSEL);
     const LRESULT s = ListMessage(dialog, IDC_PERIODIC_SELECTED_LIST, LB_GETCURSEL);
-    const auto n = static_cast<LRESULT>(data->workingSkins.size());
+    const auto n = static_cast<LRESULT>(data.workingSkins.size());
     switch (id) {
     case IDC_PERIODIC_ADD:
-        AddSkin(dialog, *data, left);
+        AddSkin(dialog, data, left);
         RunEnablingRule(dialog);
         break;
     case IDC_PERIODIC_REMOVE:
-        if (RemoveSkin(dialog, *data, s)) {
+        if (RemoveSkin(dialog, data, s)) {
             RunEnablingRule(dialog);
         }
         break;
     case IDC_PERIODIC_UP:
         if (n >= 2 && s >= 1 && s < n) {
-            SwapAdjacent(dialog, *data, s - 1, s - 1);
+            SwapAdjacent(dialog, data, s - 1, s - 1);
             RunEnablingRule(dialog);
         }
         break;
     case IDC_PERIODIC_DOWN:
         if (n >= 2 && s >= 0 && s <= n - 2) {
-            SwapAdjacent(dialog, *data, s, s + 1);
+            SwapAdjacent(dialog, data, s, s + 1);
             RunEnablingRule(dialog);
         }
         break;
     case IDC_PERIODIC_CLEAR:
-        if (!data->workingSkins.empty()) {
-            data->workingSkins.clear();
+        if (!data.workingSkins.empty()) {
+            data.workingSkins.clear();
             ListMessage(dialog, IDC_PERIODIC_SELECTED_LIST, LB_RESETCONTENT);
             RunEnablingRule(dialog);
         }
@@ -293,26 +271,22 @@ INT_PTR HandlePeriodicSettings(HWND dialog, UINT message, WPARAM wParam) {
     case IDC_PERIODIC_UNIT:
         ApplyUnitRule(dialog);
         break;
-    case IDOK:
-        StorePeriodicSettings(dialog, *data);
-        EndDialogAndDetach(dialog, 1);
-        break;
-    case IDCANCEL:
-        EndDialogAndDetach(dialog, 0);
-        break;
     default:
         break;
     }
-    return TRUE;
 }
+
+constexpr DialogKind<PeriodicDialogData> kPeriodicDialog = {
+    IDD_PERIODIC_SETTINGS, PeriodicSettingsDialogProc, OpenPeriodicDialog, HandlePeriodicCommand,
+    StorePeriodicSettings};
 
 }  // namespace
 
 INT_PTR ShowPeriodicSettingsDialog(HWND owner) {
     PeriodicDialogData data;
-    return ShowDialogWithData(IDD_PERIODIC_SETTINGS, owner, PeriodicSettingsDialogProc, 0, &data);
+    return ShowDialog(kPeriodicDialog, owner, 0, data);
 }
 
 INT_PTR CALLBACK PeriodicSettingsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
-    return GuardDialog([&] { return HandlePeriodicSettings(dialog, message, wParam); });
+    return RunDialog(kPeriodicDialog, dialog, message, wParam);
 }

@@ -6,9 +6,7 @@
 //    the boxes, and saves. A box without a selected row (empty Skins folder) leaves
 //    its stored skin as it was.
 // 3. Nothing is applied: the new skins take effect at the next theme change.
-#include "catalog/catalog.h"
 #include "config/settings.h"
-#include "engine/rotation.h"
 #include "core/state.h"
 #include "resource.h"
 #include "ui/dialog_util.h"
@@ -20,22 +18,14 @@ struct ThemeDialogData {
     SkinList shown;  // the rows of both boxes
 };
 
-void FillThemeBoxes(HWND dialog, ThemeDialogData& data) {
-    RefreshAllSkins();
-    data.shown = CopyAllSkins();
-    const SkinList& skins = data.shown;
-    std::wstring light;
-    std::wstring dark;
-    {
-        ScopedLock guard(g_state.lock);
-        light = g_state.lightThemeSkin;
-        dark = g_state.darkThemeSkin;
-    }
-    FillSkinBox(dialog, IDC_THEME_LIGHT, skins, light);
-    FillSkinBox(dialog, IDC_THEME_DARK, skins, dark);
+void OpenThemeDialog(HWND dialog, ThemeDialogData& data) {
+    data.shown = RefreshedAllSkins();
+    const Settings settings = CopySettings();
+    FillSkinBox(dialog, IDC_THEME_LIGHT, data.shown, settings.lightThemeSkin);
+    FillSkinBox(dialog, IDC_THEME_DARK, data.shown, settings.darkThemeSkin);
 }
 
-void StoreThemeSkins(HWND dialog, const ThemeDialogData& data) {
+void StoreThemeSkins(HWND dialog, ThemeDialogData& data) {
     std::wstring light;
     std::wstring dark;
     const bool haveLight = SelectedSkin(dialog, IDC_THEME_LIGHT, data.shown, &light);
@@ -43,50 +33,25 @@ void StoreThemeSkins(HWND dialog, const ThemeDialogData& data) {
     {
         ScopedLock guard(g_state.lock);
         if (haveLight) {
-            g_state.lightThemeSkin.swap(light);
+            g_state.settings.lightThemeSkin.swap(light);
         }
         if (haveDark) {
-            g_state.darkThemeSkin.swap(dark);
+            g_state.settings.darkThemeSkin.swap(dark);
         }
     }
     SaveSettings();
 }
 
-INT_PTR HandleThemeSync(HWND dialog, UINT message, WPARAM wParam) {
-    if (message == WM_INITDIALOG) {
-        if (auto* data = ClaimDialogData<ThemeDialogData>(dialog, ThemeSyncSettingsDialogProc)) {
-            FillThemeBoxes(dialog, *data);
-        }
-        return TRUE;
-    }
-    if (message != WM_COMMAND) {
-        return FALSE;
-    }
-    const ThemeDialogData* data = DialogData<ThemeDialogData>(dialog);
-    switch (LOWORD(wParam)) {
-    case IDOK:
-        if (data != nullptr) {
-            StoreThemeSkins(dialog, *data);
-        }
-        EndDialogAndDetach(dialog, data != nullptr ? 1 : 0);
-        break;
-    case IDCANCEL:
-        EndDialogAndDetach(dialog, 0);
-        break;
-    default:
-        break;
-    }
-    return TRUE;
-}
+constexpr DialogKind<ThemeDialogData> kThemeDialog = {
+    IDD_THEME_SYNC_SETTINGS, ThemeSyncSettingsDialogProc, OpenThemeDialog, nullptr, StoreThemeSkins};
 
 }  // namespace
 
 INT_PTR ShowThemeSyncSettingsDialog(HWND owner) {
     ThemeDialogData data;
-    return ShowDialogWithData(IDD_THEME_SYNC_SETTINGS, owner, ThemeSyncSettingsDialogProc, 0,
-                              &data);
+    return ShowDialog(kThemeDialog, owner, 0, data);
 }
 
 INT_PTR CALLBACK ThemeSyncSettingsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
-    return GuardDialog([&] { return HandleThemeSync(dialog, message, wParam); });
+    return RunDialog(kThemeDialog, dialog, message, wParam);
 }

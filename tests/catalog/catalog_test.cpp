@@ -122,12 +122,12 @@ TEST_F(CatalogTest, MissingOrEmptyFolderLeavesNoSkinsAndTheIndexAlone) {
     for (const std::wstring& folder : {skins_ + L"\\absent", std::wstring()}) {
         SCOPED_TRACE(folder.size());
         SetAllSkins({L"old"});
-        g_state.rotationIndex = 4;
+        g_state.settings.rotationIndex = 4;
         devhost::SetSkinsFolder(folder);
         devhost::ClearLog();
         RefreshAllSkins();
         EXPECT_TRUE(Identifiers().empty()) << Identifiers().size();
-        EXPECT_EQ(g_state.rotationIndex.load(), 4);
+        EXPECT_EQ(g_state.settings.rotationIndex, 4);
         EXPECT_FALSE(EnumerationRunning());
         EXPECT_EQ(DisplayNameCalls(), 0u);
     }
@@ -175,24 +175,24 @@ TEST_F(CatalogTest, ResynchronisesOnlyWhenAllSkinsIsTheActiveList) {
     };
     for (const Case& c : {Case{0, 0, true}, Case{1, 1, true}, Case{1, 0, true}, Case{0, 1, false}}) {
         SCOPED_TRACE(std::to_string(c.changeMode) + "/" + std::to_string(c.targetSkins));
-        g_state.changeMode = static_cast<ChangeMode>(c.changeMode);
-        g_state.targetSkins = static_cast<RotationList>(c.targetSkins);
-        g_state.rotationIndex = 3;
+        g_state.settings.changeMode = static_cast<ChangeMode>(c.changeMode);
+        g_state.settings.targetSkins = static_cast<RotationList>(c.targetSkins);
+        g_state.settings.rotationIndex = 3;
         {
             ScopedLock guard(g_state.lock);
             g_state.targetSkin = L"X";
-            g_state.selectedSkins = {SkinEntry{L"S0", L""}, SkinEntry{L"S1", L""},
+            g_state.settings.selectedSkins = {SkinEntry{L"S0", L""}, SkinEntry{L"S1", L""},
                                      SkinEntry{L"S2", L""}, SkinEntry{L"S3", L""}};
         }
         RefreshAllSkins();
-        EXPECT_EQ(g_state.rotationIndex.load(), c.resync ? 0 : 3);
+        EXPECT_EQ(g_state.settings.rotationIndex, c.resync ? 0 : 3);
         ScopedLock guard(g_state.lock);
         EXPECT_EQ(g_state.targetSkin, L"X");  // index out of range: only the index is reset
     }
     // In range and not found: the first skin becomes the target, nothing is requested.
-    g_state.changeMode = ChangeMode::kPeriodic;
-    g_state.targetSkins = RotationList::kAllSkins;
-    g_state.rotationIndex = 0;
+    g_state.settings.changeMode = ChangeMode::kPeriodic;
+    g_state.settings.targetSkins = RotationList::kAllSkins;
+    g_state.settings.rotationIndex = 0;
     devhost::ClearLog();
     RefreshAllSkins();
     ScopedLock guard(g_state.lock);

@@ -59,34 +59,33 @@ protected:
     }
     void SetSelected(const std::vector<std::wstring>& ids) {
         ScopedLock guard(g_state.lock);
-        g_state.selectedSkins.clear();
-        for (const std::wstring& id : ids) g_state.selectedSkins.push_back(SkinEntry{id, L"shown " + id});
+        g_state.settings.selectedSkins.clear();
+        for (const std::wstring& id : ids) g_state.settings.selectedSkins.push_back(SkinEntry{id, L"shown " + id});
     }
     std::vector<std::wstring> Selected() {
         ScopedLock guard(g_state.lock);
-        return Identifiers(g_state.selectedSkins);
+        return Identifiers(g_state.settings.selectedSkins);
     }
 };
 
 TEST_F(SettingsTest, FirstStartLoadsDefaultsAndStartsTheDaySchedule) {
     LoadSettings();
-    ResumeAfterLoad();
-    EXPECT_EQ(g_state.changeMode.load(), ChangeMode::kPeriodic);
-    EXPECT_EQ(g_state.targetSkins.load(), RotationList::kAllSkins);
-    EXPECT_EQ(g_state.timeUnit.load(), TimeUnit::kDays);
-    EXPECT_EQ(g_state.interval.load(), 1);
-    EXPECT_EQ(g_state.changeHour.load(), 0);
-    EXPECT_EQ(g_state.changeMinute.load(), 0);
-    EXPECT_EQ(g_state.rotationIndex.load(), 0);
+    EXPECT_EQ(g_state.settings.changeMode, ChangeMode::kPeriodic);
+    EXPECT_EQ(g_state.settings.targetSkins, RotationList::kAllSkins);
+    EXPECT_EQ(g_state.settings.timeUnit, TimeUnit::kDays);
+    EXPECT_EQ(g_state.settings.interval, 1);
+    EXPECT_EQ(g_state.settings.changeHour, 0);
+    EXPECT_EQ(g_state.settings.changeMinute, 0);
+    EXPECT_EQ(g_state.settings.rotationIndex, 0);
     ScopedLock guard(g_state.lock);
-    EXPECT_TRUE(g_state.selectedSkins.empty()) << g_state.selectedSkins.size();
-    EXPECT_EQ(g_state.lightThemeSkin, L"");
-    EXPECT_EQ(g_state.darkThemeSkin, L"");
+    EXPECT_TRUE(g_state.settings.selectedSkins.empty()) << g_state.settings.selectedSkins.size();
+    EXPECT_EQ(g_state.settings.lightThemeSkin, L"");
+    EXPECT_EQ(g_state.settings.darkThemeSkin, L"");
     // No date stored: the load's own moment becomes the last change.
-    EXPECT_EQ(g_state.lastChanged.wYear, 2026);
-    EXPECT_EQ(g_state.lastChanged.wDay, 10);
-    EXPECT_EQ(g_state.lastChanged.wHour, 21);
-    EXPECT_EQ(g_state.lastChanged.wMilliseconds, 250);
+    EXPECT_EQ(g_state.settings.lastChanged.wYear, 2026);
+    EXPECT_EQ(g_state.settings.lastChanged.wDay, 10);
+    EXPECT_EQ(g_state.settings.lastChanged.wHour, 21);
+    EXPECT_EQ(g_state.settings.lastChanged.wMilliseconds, 250);
     ASSERT_TRUE(g_state.nextChangeValid);
     EXPECT_EQ(g_state.nextChangeTime.wDay, 11);
     EXPECT_EQ(g_state.nextChangeTime.wHour, 0);
@@ -97,7 +96,6 @@ TEST_F(SettingsTest, LoadReadsInItsOwnOrder) {
     StoreList({L"P", L"Q"}, 2);
     devhost::ClearLog();
     LoadSettings();
-    ResumeAfterLoad();
     const std::vector<Call> expected = {
         ReadInt(nullptr, L"ChangeMode", 0),  ReadInt(kTime, L"TargetSkins", 0),
         ReadInt(kTime, L"ChangeHour", 0),    ReadInt(kTime, L"ChangeMinute", 0),
@@ -116,7 +114,7 @@ TEST_F(SettingsTest, LoadReadsInItsOwnOrder) {
 // A loaded field as the number it was stored as.
 template <auto Field>
 int32_t Loaded() {
-    return static_cast<int32_t>((g_state.*Field).load());
+    return static_cast<int32_t>(CopySettings().*Field);
 }
 
 struct StoredInt {
@@ -129,17 +127,17 @@ struct StoredInt {
 
 TEST_F(SettingsTest, OnlyTimeUnitAndIntervalAreCorrected) {
     const StoredInt cases[] = {
-        {kTime, L"TimeUnit", -5, Loaded<&PluginState::timeUnit>, 2},
-        {kTime, L"TimeUnit", 7, Loaded<&PluginState::timeUnit>, 7},
-        {kTime, L"TimeUnit", 0, Loaded<&PluginState::timeUnit>, 0},
-        {kTime, L"Interval", 0, Loaded<&PluginState::interval>, 1},
-        {kTime, L"Interval", -3, Loaded<&PluginState::interval>, 1},
-        {kTime, L"Interval", INT32_MIN, Loaded<&PluginState::interval>, 1},
-        {kTime, L"Interval", INT32_MAX, Loaded<&PluginState::interval>, INT32_MAX},
-        {nullptr, L"ChangeMode", 5, Loaded<&PluginState::changeMode>, 5},
-        {kTime, L"TargetSkins", -2, Loaded<&PluginState::targetSkins>, -2},
-        {kTime, L"Index", -3, Loaded<&PluginState::rotationIndex>, -3},
-        {kTime, L"Index", INT32_MAX, Loaded<&PluginState::rotationIndex>, INT32_MAX},
+        {kTime, L"TimeUnit", -5, Loaded<&Settings::timeUnit>, 2},
+        {kTime, L"TimeUnit", 7, Loaded<&Settings::timeUnit>, 7},
+        {kTime, L"TimeUnit", 0, Loaded<&Settings::timeUnit>, 0},
+        {kTime, L"Interval", 0, Loaded<&Settings::interval>, 1},
+        {kTime, L"Interval", -3, Loaded<&Settings::interval>, 1},
+        {kTime, L"Interval", INT32_MIN, Loaded<&Settings::interval>, 1},
+        {kTime, L"Interval", INT32_MAX, Loaded<&Settings::interval>, INT32_MAX},
+        {nullptr, L"ChangeMode", 5, Loaded<&Settings::changeMode>, 5},
+        {kTime, L"TargetSkins", -2, Loaded<&Settings::targetSkins>, -2},
+        {kTime, L"Index", -3, Loaded<&Settings::rotationIndex>, -3},
+        {kTime, L"Index", INT32_MAX, Loaded<&Settings::rotationIndex>, INT32_MAX},
     };
     for (const StoredInt& c : cases) {
         SCOPED_TRACE(std::wstring(c.key) + L" = " + std::to_wstring(c.stored));
@@ -148,7 +146,6 @@ TEST_F(SettingsTest, OnlyTimeUnitAndIntervalAreCorrected) {
         AttachHost(kPlugin);
         devhost::SetSetting(kPlugin, c.section, c.key, c.stored);
         LoadSettings();
-        ResumeAfterLoad();
         EXPECT_EQ(c.loaded(), c.expected);
     }
 }
@@ -160,13 +157,12 @@ TEST_F(SettingsTest, SixteenBitFieldsKeepTheLowBits) {
     devhost::SetSetting(kPlugin, kLast, L"Month", 13);
     devhost::SetSetting(kPlugin, kLast, L"Day", 1);
     LoadSettings();
-    ResumeAfterLoad();
-    EXPECT_EQ(g_state.changeHour.load(), 1);
-    EXPECT_EQ(g_state.changeMinute.load(), 65535);
+    EXPECT_EQ(g_state.settings.changeHour, 1);
+    EXPECT_EQ(g_state.settings.changeMinute, 65535);
     ScopedLock guard(g_state.lock);
-    EXPECT_EQ(g_state.lastChanged.wYear, 2025);
+    EXPECT_EQ(g_state.settings.lastChanged.wYear, 2025);
     // Month 13 is no date: it is kept as read and the schedule has no due moment.
-    EXPECT_EQ(g_state.lastChanged.wMonth, 13);
+    EXPECT_EQ(g_state.settings.lastChanged.wMonth, 13);
     EXPECT_FALSE(g_state.nextChangeValid);
 }
 
@@ -190,17 +186,15 @@ TEST_F(SettingsTest, ListsWithGapsAndCounts) {
         devhost::ClearSettings();
         StoreList(c.stored, c.count);
         LoadSettings();
-        ResumeAfterLoad();
         EXPECT_EQ(Selected(), c.expected);
         ScopedLock guard(g_state.lock);
-        for (const SkinEntry& entry : g_state.selectedSkins) EXPECT_EQ(entry.displayName, L"");
+        for (const SkinEntry& entry : g_state.settings.selectedSkins) EXPECT_EQ(entry.displayName, L"");
     }
     // An empty string value counts like an absent key.
     devhost::ClearSettings();
     StoreList({L"P", L"", L"R"}, 3);
     devhost::SetSetting(kPlugin, kSel, L"Skin002", std::wstring());
     LoadSettings();
-    ResumeAfterLoad();
     EXPECT_EQ(Selected(), (std::vector<std::wstring>{L"P", L"R"}));
 }
 
@@ -208,7 +202,6 @@ TEST_F(SettingsTest, HugeCountStopsAfterAThousandEmptyKeysInARow) {
     devhost::SetSetting(kPlugin, kSel, L"Count", 2'000'000'000);
     devhost::ClearLog();
     LoadSettings();
-    ResumeAfterLoad();
     EXPECT_EQ(StringKeysRead(devhost::Log(), kSel).size(), 1000u);
     EXPECT_TRUE(Selected().empty());
 
@@ -219,7 +212,6 @@ TEST_F(SettingsTest, HugeCountStopsAfterAThousandEmptyKeysInARow) {
     devhost::SetSetting(kPlugin, kSel, SelectedSkinKey(1001), std::wstring(L"B"));
     devhost::SetSetting(kPlugin, kSel, SelectedSkinKey(2002), std::wstring(L"C"));
     LoadSettings();
-    ResumeAfterLoad();
     EXPECT_EQ(Selected(), (std::vector<std::wstring>{L"A", L"B"}));
 }
 
@@ -235,18 +227,18 @@ TEST_F(SettingsTest, SelectedSkinKeysAreZeroPaddedToThreeDigits) {
 }
 
 TEST_F(SettingsTest, SaveWritesEverythingInOrderAndDeletesStaleKeys) {
-    g_state.changeMode = ChangeMode::kThemeSync;
-    g_state.targetSkins = RotationList::kSelectedSkins;
-    g_state.timeUnit = TimeUnit::kMinutes;
-    g_state.interval = 5;
-    g_state.changeHour = 6;
-    g_state.changeMinute = 30;
-    g_state.rotationIndex = 1;
+    g_state.settings.changeMode = ChangeMode::kThemeSync;
+    g_state.settings.targetSkins = RotationList::kSelectedSkins;
+    g_state.settings.timeUnit = TimeUnit::kMinutes;
+    g_state.settings.interval = 5;
+    g_state.settings.changeHour = 6;
+    g_state.settings.changeMinute = 30;
+    g_state.settings.rotationIndex = 1;
     {
         ScopedLock guard(g_state.lock);
-        g_state.lastChanged = LocalTime(2026, 3, 10, 21, 15, 42);
-        g_state.lightThemeSkin = L"\\Light";
-        g_state.darkThemeSkin = L"Dark.tskin";
+        g_state.settings.lastChanged = LocalTime(2026, 3, 10, 21, 15, 42);
+        g_state.settings.lightThemeSkin = L"\\Light";
+        g_state.settings.darkThemeSkin = L"Dark.tskin";
     }
     SetSelected({L"P", L"Q"});
     StoreList({L"a", L"b", L"c", L"d", L"e"}, 5);
@@ -335,7 +327,6 @@ TEST_F(SettingsTest, LongListsUseWiderKeysAndRoundTrip) {
         }
         SetSelected({});
         LoadSettings();
-        ResumeAfterLoad();
         EXPECT_EQ(Selected(), ids);
     }
 }
@@ -357,46 +348,44 @@ TEST_F(SettingsTest, UnusualIdentifiersRoundTripUnchanged) {
     SetSelected(ids);
     {
         ScopedLock guard(g_state.lock);
-        g_state.lightThemeSkin = ids[2];
-        g_state.darkThemeSkin = ids[6];
+        g_state.settings.lightThemeSkin = ids[2];
+        g_state.settings.darkThemeSkin = ids[6];
     }
     SaveSettings();
     ResetPluginState();
     AttachHost(kPlugin);
     LoadSettings();
-    ResumeAfterLoad();
     EXPECT_EQ(Selected(), ids);
     ScopedLock guard(g_state.lock);
-    EXPECT_EQ(g_state.lightThemeSkin, ids[2]);
-    EXPECT_EQ(g_state.darkThemeSkin, ids[6]);
+    EXPECT_EQ(g_state.settings.lightThemeSkin, ids[2]);
+    EXPECT_EQ(g_state.settings.darkThemeSkin, ids[6]);
 }
 
 TEST_F(SettingsTest, SavedValuesLoadBackAndTheDateSurvives) {
-    g_state.timeUnit = TimeUnit::kHours;
-    g_state.interval = 3;
-    g_state.changeHour = 23;
-    g_state.changeMinute = 59;
-    g_state.rotationIndex = -3;
+    g_state.settings.timeUnit = TimeUnit::kHours;
+    g_state.settings.interval = 3;
+    g_state.settings.changeHour = 23;
+    g_state.settings.changeMinute = 59;
+    g_state.settings.rotationIndex = -3;
     {
         ScopedLock guard(g_state.lock);
-        g_state.lastChanged = LocalTime(2024, 2, 29, 8, 7, 6, 5);
+        g_state.settings.lastChanged = LocalTime(2024, 2, 29, 8, 7, 6, 5);
     }
     SaveSettings();
     ResetPluginState();
     AttachHost(kPlugin);
     LoadSettings();
-    ResumeAfterLoad();
-    EXPECT_EQ(g_state.timeUnit.load(), TimeUnit::kHours);
-    EXPECT_EQ(g_state.interval.load(), 3);
-    EXPECT_EQ(g_state.changeHour.load(), 23);
-    EXPECT_EQ(g_state.changeMinute.load(), 59);
-    EXPECT_EQ(g_state.rotationIndex.load(), -3);
+    EXPECT_EQ(g_state.settings.timeUnit, TimeUnit::kHours);
+    EXPECT_EQ(g_state.settings.interval, 3);
+    EXPECT_EQ(g_state.settings.changeHour, 23);
+    EXPECT_EQ(g_state.settings.changeMinute, 59);
+    EXPECT_EQ(g_state.settings.rotationIndex, -3);
     ScopedLock guard(g_state.lock);
     // Hours mode leaves the date alone; seconds are not stored.
-    EXPECT_EQ(g_state.lastChanged.wYear, 2024);
-    EXPECT_EQ(g_state.lastChanged.wDay, 29);
-    EXPECT_EQ(g_state.lastChanged.wMinute, 7);
-    EXPECT_EQ(g_state.lastChanged.wSecond, 0);
+    EXPECT_EQ(g_state.settings.lastChanged.wYear, 2024);
+    EXPECT_EQ(g_state.settings.lastChanged.wDay, 29);
+    EXPECT_EQ(g_state.settings.lastChanged.wMinute, 7);
+    EXPECT_EQ(g_state.settings.lastChanged.wSecond, 0);
     EXPECT_EQ(g_state.lastSwitchStamp, g_fakeNs);
 }
 
@@ -409,23 +398,20 @@ TEST_F(SettingsTest, LoadResynchronisesOnlyForTheSelectedList) {
         g_state.targetSkin = L"R";
     }
     LoadSettings();
-    ResumeAfterLoad();
-    EXPECT_EQ(g_state.rotationIndex.load(), 2);
+    EXPECT_EQ(g_state.settings.rotationIndex, 2);
 
     // Theme sync mode walks allSkins, still empty at load: the index goes to 0.
     devhost::SetSetting(kPlugin, nullptr, L"ChangeMode", 1);
     devhost::SetSetting(kPlugin, kTime, L"Index", 2);
     LoadSettings();
-    ResumeAfterLoad();
-    EXPECT_EQ(g_state.rotationIndex.load(), 0);
+    EXPECT_EQ(g_state.settings.rotationIndex, 0);
 
     // All skins chosen: no resynchronisation, the stored index stays.
     devhost::SetSetting(kPlugin, nullptr, L"ChangeMode", 0);
     devhost::SetSetting(kPlugin, kTime, L"TargetSkins", 0);
     devhost::SetSetting(kPlugin, kTime, L"Index", 7);
     LoadSettings();
-    ResumeAfterLoad();
-    EXPECT_EQ(g_state.rotationIndex.load(), 7);
+    EXPECT_EQ(g_state.settings.rotationIndex, 7);
 }
 
 TEST_F(SettingsTest, NoHostCallIsMadeWithTheStateLockHeld) {
@@ -440,7 +426,6 @@ TEST_F(SettingsTest, NoHostCallIsMadeWithTheStateLockHeld) {
     });
     SaveSettings();
     LoadSettings();
-    ResumeAfterLoad();
     devhost::SetLogObserver(nullptr);
     EXPECT_EQ(seen, 39);  // 22 calls of the save, 17 of the load
     EXPECT_EQ(locked, 0);
@@ -490,7 +475,6 @@ TEST_F(SettingsTest, NullStringsFromTheHostReadAsEmpty) {
     devhost::SetSetting(kPlugin, kSel, L"Count", 5);
     SetSelected({L"P"});
     LoadSettings();
-    ResumeAfterLoad();
     EXPECT_TRUE(Selected().empty());
     devhost::ClearLog();
     SaveSettings();

@@ -15,9 +15,9 @@ protected:
         SetAllSkins(skins);
         SetTarget(skins[0]);
         devhost::SetCurrentSkin(skins[0]);
-        g_state.changeMode = ChangeMode::kPeriodic;
-        g_state.timeUnit = TimeUnit::kMinutes;
-        g_state.interval = 1;
+        g_state.settings.changeMode = ChangeMode::kPeriodic;
+        g_state.settings.timeUnit = TimeUnit::kMinutes;
+        g_state.settings.interval = 1;
     }
 
     // Ticks on which ApplySkin was called again, counted from 1, over `ticks` ticks.

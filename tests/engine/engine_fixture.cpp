@@ -89,7 +89,7 @@ void EngineTest::SetAllSkins(const std::vector<std::wstring>& identifiers) {
 void EngineTest::SetSelectedSkins(const std::vector<std::wstring>& identifiers) {
     SkinList list = Entries(identifiers);
     ScopedLock guard(g_state.lock);
-    g_state.selectedSkins.swap(list);
+    g_state.settings.selectedSkins.swap(list);
 }
 
 void EngineTest::SetTarget(const std::wstring& identifier) {
@@ -104,8 +104,8 @@ std::wstring EngineTest::Target() {
 
 void EngineTest::SetThemeSkins(const std::wstring& light, const std::wstring& dark) {
     ScopedLock guard(g_state.lock);
-    g_state.lightThemeSkin = light;
-    g_state.darkThemeSkin = dark;
+    g_state.settings.lightThemeSkin = light;
+    g_state.settings.darkThemeSkin = dark;
 }
 
 void EngineTest::Tick(int count) {

@@ -18,10 +18,10 @@ protected:
         SetSelectedSkins({skins[0], skins[1], skins[2]});
         SetTarget(skins[0]);
         devhost::SetCurrentSkin(skins[0]);
-        g_state.changeMode = ChangeMode::kPeriodic;
-        g_state.targetSkins = RotationList::kAllSkins;
-        g_state.timeUnit = TimeUnit::kDays;
-        g_state.interval = 1;
+        g_state.settings.changeMode = ChangeMode::kPeriodic;
+        g_state.settings.targetSkins = RotationList::kAllSkins;
+        g_state.settings.timeUnit = TimeUnit::kDays;
+        g_state.settings.interval = 1;
     }
 
     void Specified(const std::wstring& skin) {
@@ -36,27 +36,27 @@ TEST_F(ItemTest, NeverConfiguredItemAdvances) {
     RunItemCommand(kItem);
     ASSERT_EQ(devhost::ApplySkinCount(), 1);
     EXPECT_EQ(devhost::AppliedSkins().back(), skins[1]);
-    EXPECT_EQ(g_state.rotationIndex.load(), 1);
+    EXPECT_EQ(g_state.settings.rotationIndex, 1);
     EXPECT_EQ(g_state.switchPending.load(), 1);
 }
 
 TEST_F(ItemTest, NextSkinInThemeSyncModeWalksAllSkins) {
-    g_state.changeMode = ChangeMode::kThemeSync;
-    g_state.targetSkins = RotationList::kSelectedSkins;
-    g_state.rotationIndex = 2;
+    g_state.settings.changeMode = ChangeMode::kThemeSync;
+    g_state.settings.targetSkins = RotationList::kSelectedSkins;
+    g_state.settings.rotationIndex = 2;
     devhost::SetItemParam(kItem, 0, 0);
     RunItemCommand(kItem);
     EXPECT_EQ(devhost::AppliedSkins().back(), skins[3]) << "walked the selected list";
 }
 
 TEST_F(ItemTest, SpecifiedSkinWithSelectedSkinsLeavesTheIndexAlone) {
-    g_state.targetSkins = RotationList::kSelectedSkins;
-    g_state.rotationIndex = 0;
+    g_state.settings.targetSkins = RotationList::kSelectedSkins;
+    g_state.settings.rotationIndex = 0;
     Specified(skins[2]);
     RunItemCommand(kItem);
     EXPECT_EQ(devhost::AppliedSkins().back(), skins[2]);
     EXPECT_EQ(Target(), skins[2]);
-    EXPECT_EQ(g_state.rotationIndex.load(), 0);
+    EXPECT_EQ(g_state.settings.rotationIndex, 0);
     Tick();  // confirmed
     ASSERT_EQ(g_state.switchPending.load(), 0);
     devhost::SetItemParam(kItem, 0, 0);
@@ -65,11 +65,11 @@ TEST_F(ItemTest, SpecifiedSkinWithSelectedSkinsLeavesTheIndexAlone) {
 }
 
 TEST_F(ItemTest, SpecifiedSkinWithAllSkinsMovesTheIndexToIt) {
-    g_state.rotationIndex = 0;
+    g_state.settings.rotationIndex = 0;
     Specified(skins[2]);
     RunItemCommand(kItem);
     EXPECT_EQ(devhost::AppliedSkins().back(), skins[2]);
-    EXPECT_EQ(g_state.rotationIndex.load(), 2);
+    EXPECT_EQ(g_state.settings.rotationIndex, 2);
     Tick();
     devhost::SetItemParam(kItem, 0, 0);
     RunItemCommand(kItem);
@@ -80,14 +80,14 @@ TEST_F(ItemTest, SpecifiedSkinMissingFromTheListIsStillTheOneRequested) {
     const std::wstring unlisted = devhost::MakeFolderSkin(skins_, L"Late Arrival");
     for (int32_t mode : {0, 1}) {
         SCOPED_TRACE(mode == 1 ? "theme sync mode" : "periodic mode, all skins");
-        g_state.changeMode = static_cast<ChangeMode>(mode);
-        g_state.rotationIndex = 3;
+        g_state.settings.changeMode = static_cast<ChangeMode>(mode);
+        g_state.settings.rotationIndex = 3;
         SetTarget(skins[0]);
         Specified(unlisted);
         RunItemCommand(kItem);
         EXPECT_EQ(devhost::AppliedSkins().back(), unlisted);
         EXPECT_EQ(Target(), unlisted);
-        EXPECT_EQ(g_state.rotationIndex.load(), 0);
+        EXPECT_EQ(g_state.settings.rotationIndex, 0);
         EXPECT_EQ(g_state.switchPending.load(), 1);
         Tick();
         EXPECT_EQ(g_state.switchPending.load(), 0) << "the unlisted skin was not confirmed";
@@ -133,7 +133,7 @@ TEST_F(ItemTest, BehavioursThatRequestNothing) {
         EXPECT_EQ(devhost::ApplySkinCount(), 0);
         EXPECT_EQ(g_state.switchPending.load(), 0);
         EXPECT_EQ(Target(), skins[0]);
-        EXPECT_EQ(g_state.rotationIndex.load(), 0);
+        EXPECT_EQ(g_state.settings.rotationIndex, 0);
     }
 }
 

@@ -24,8 +24,8 @@ protected:
     void SetUp() override {
         PluginTest::SetUp();
         AttachHost();
-        g_state.changeMode = ChangeMode::kPeriodic;
-        g_state.targetSkins = RotationList::kSelectedSkins;
+        g_state.settings.changeMode = ChangeMode::kPeriodic;
+        g_state.settings.targetSkins = RotationList::kSelectedSkins;
     }
 
     void TearDown() override {
@@ -54,7 +54,7 @@ protected:
         SkinList list;
         for (const std::wstring& id : ids) list.push_back(SkinEntry{id, L"name"});
         ScopedLock guard(g_state.lock);
-        g_state.selectedSkins = list;
+        g_state.settings.selectedSkins = list;
         g_state.targetSkin = L"Before";
     }
 
@@ -72,7 +72,7 @@ protected:
     }
 
     static Choice Advance(int32_t start) {
-        g_state.rotationIndex = start;
+        g_state.settings.rotationIndex = start;
         g_state.switchPending = 0;
         {
             ScopedLock guard(g_state.lock);
@@ -80,7 +80,7 @@ protected:
         }
         AdvanceToNextSkin();
         ScopedLock guard(g_state.lock);
-        return {g_state.rotationIndex.load(), g_state.targetSkin};
+        return {g_state.settings.rotationIndex, g_state.targetSkin};
     }
 };
 

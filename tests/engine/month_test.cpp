@@ -252,7 +252,6 @@ protected:
         }
         g_nowNs = world_.startNs;
         LoadSettings();
-        ResumeAfterLoad();
         RefreshAllSkins();
     }
 
@@ -332,7 +331,7 @@ protected:
         const uint64_t allocationsAtStart = g_allocations.load();
         const bool days = s.unit == 2;
         const int64_t unitUnits = s.unit == 0 ? kUnitsPerMinute : kUnitsPerHour;
-        int32_t index = g_state.rotationIndex.load();
+        int32_t index = g_state.settings.rotationIndex;
         EXPECT_EQ(index, 0);
         // Where the schedule starts: the load's moment, or the stored LastChanged.
         int64_t stampNs = world_.startNs;

@@ -107,9 +107,9 @@ TEST_F(PluginTest, EnumerationsRotationsAndSavesTogether) {
             SkinList list = Generation(generation);
             {
                 ScopedLock guard(g_state.lock);
-                g_state.selectedSkins.swap(list);
+                g_state.settings.selectedSkins.swap(list);
             }
-            g_state.targetSkins = static_cast<RotationList>(generation % 2);
+            g_state.settings.targetSkins = static_cast<RotationList>(generation % 2);
             ++edits;
             Sleep(0);
         }

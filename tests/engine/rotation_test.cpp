@@ -34,7 +34,7 @@ protected:
     void SetLists(const std::vector<std::wstring>& all, const std::vector<std::wstring>& selected) {
         ScopedLock guard(g_state.lock);
         g_state.allSkins = Entries(all);
-        g_state.selectedSkins = Entries(selected);
+        g_state.settings.selectedSkins = Entries(selected);
     }
     void SetTarget(const std::wstring& id) {
         ScopedLock guard(g_state.lock);
@@ -56,11 +56,11 @@ TEST_F(RotationTest, ActiveListFollowsModeAndTarget) {
                           {2, 1, L"sel"}, {0, -1, L"sel"}, {-1, 5, L"sel"}, {1, -1, L"all"}};
     for (const Case& c : cases) {
         SCOPED_TRACE(std::to_string(c.changeMode) + "/" + std::to_string(c.targetSkins));
-        g_state.changeMode = static_cast<ChangeMode>(c.changeMode);
-        g_state.targetSkins = static_cast<RotationList>(c.targetSkins);
+        g_state.settings.changeMode = static_cast<ChangeMode>(c.changeMode);
+        g_state.settings.targetSkins = static_cast<RotationList>(c.targetSkins);
         ScopedLock guard(g_state.lock);
         EXPECT_EQ(ActiveListLocked().front().identifier, c.expected);
-        EXPECT_EQ(ActiveListIsAllSkins(), std::wstring(c.expected) == L"all");
+        EXPECT_EQ(ActiveListIsAllSkinsLocked(), std::wstring(c.expected) == L"all");
     }
 }
 
@@ -92,12 +92,12 @@ TEST_F(RotationTest, AdvanceRequestsTheNextExistingSkin) {
         MakeSkins(c.onDisk);
         SetLists(c.list, {});
         SetTarget(L"Old");
-        g_state.rotationIndex = c.index;
+        g_state.settings.rotationIndex = c.index;
         g_state.switchPending = 0;
         devhost::Reset();
         devhost::SetSkinsFolder(skins_);
         AdvanceToNextSkin();
-        EXPECT_EQ(g_state.rotationIndex.load(), c.expectedIndex);
+        EXPECT_EQ(g_state.settings.rotationIndex, c.expectedIndex);
         EXPECT_EQ(Target(), c.expectedTarget);
         EXPECT_EQ(devhost::AppliedSkins(), std::vector<std::wstring>{c.expectedTarget});
         EXPECT_EQ(g_state.switchPending.load(), 1);
@@ -105,24 +105,24 @@ TEST_F(RotationTest, AdvanceRequestsTheNextExistingSkin) {
 }
 
 TEST_F(RotationTest, AdvanceOnAnEmptyListRequestsNothing) {
-    g_state.rotationIndex = 5;
+    g_state.settings.rotationIndex = 5;
     SetTarget(L"Old");
     AdvanceToNextSkin();
     EXPECT_EQ(devhost::ApplySkinCount(), 0);
     EXPECT_EQ(g_state.switchPending.load(), 0);
-    EXPECT_EQ(g_state.rotationIndex.load(), 5);
+    EXPECT_EQ(g_state.settings.rotationIndex, 5);
     EXPECT_EQ(Target(), L"Old");
 }
 
 TEST_F(RotationTest, RepeatedAdvancesWalkTheSelectedListInOrder) {
     MakeSkins({L"P", L"Q", L"R"});
     SetLists({L"Q"}, {L"P", L"Q", L"R"});
-    g_state.targetSkins = RotationList::kSelectedSkins;
-    g_state.rotationIndex = 0;
+    g_state.settings.targetSkins = RotationList::kSelectedSkins;
+    g_state.settings.rotationIndex = 0;
     for (int i = 0; i < 7; ++i) AdvanceToNextSkin();
     const std::vector<std::wstring> expected = {L"Q", L"R", L"P", L"Q", L"R", L"P", L"Q"};
     EXPECT_EQ(devhost::AppliedSkins(), expected);
-    EXPECT_EQ(g_state.rotationIndex.load(), 1);
+    EXPECT_EQ(g_state.settings.rotationIndex, 1);
 }
 
 TEST_F(RotationTest, RequestOrderAndNoLockAcrossTheHost) {
@@ -185,11 +185,11 @@ TEST_F(RotationTest, SyncPutsTheIndexOnTheTarget) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         SetLists({}, c.list);
-        g_state.targetSkins = RotationList::kSelectedSkins;
-        g_state.rotationIndex = c.index;
+        g_state.settings.targetSkins = RotationList::kSelectedSkins;
+        g_state.settings.rotationIndex = c.index;
         SetTarget(c.target);
         SyncRotationIndex();
-        EXPECT_EQ(g_state.rotationIndex.load(), c.expectedIndex);
+        EXPECT_EQ(g_state.settings.rotationIndex, c.expectedIndex);
         EXPECT_EQ(Target(), c.expectedTarget);
     }
     EXPECT_EQ(devhost::Log().size(), 0u) << "resynchronising never calls the host";
@@ -199,7 +199,7 @@ TEST_F(RotationTest, SyncPutsTheIndexOnTheTarget) {
 TEST_F(RotationTest, TargetNotFoundMakesTheNextAdvanceGoToTheSecondEntry) {
     MakeSkins({L"P", L"Q", L"R"});
     SetLists({L"P", L"Q", L"R"}, {});
-    g_state.rotationIndex = 1;
+    g_state.settings.rotationIndex = 1;
     SetTarget(L"X");
     SyncRotationIndex();
     EXPECT_EQ(Target(), L"P");
@@ -210,14 +210,14 @@ TEST_F(RotationTest, TargetNotFoundMakesTheNextAdvanceGoToTheSecondEntry) {
 TEST_F(RotationTest, ThemeSyncModeWalksAllSkinsEvenWithTheSelectedListChosen) {
     MakeSkins({L"A1", L"A2", L"S1", L"S2"});
     SetLists({L"A1", L"A2"}, {L"S1", L"S2"});
-    g_state.changeMode = ChangeMode::kThemeSync;
-    g_state.targetSkins = RotationList::kSelectedSkins;
-    g_state.rotationIndex = 0;
+    g_state.settings.changeMode = ChangeMode::kThemeSync;
+    g_state.settings.targetSkins = RotationList::kSelectedSkins;
+    g_state.settings.rotationIndex = 0;
     AdvanceToNextSkin();
     EXPECT_EQ(devhost::AppliedSkins(), std::vector<std::wstring>{L"A2"});
     SetTarget(L"A1");
     SyncRotationIndex();
-    EXPECT_EQ(g_state.rotationIndex.load(), 0);
+    EXPECT_EQ(g_state.settings.rotationIndex, 0);
 }
 
 }  // namespace

@@ -18,15 +18,15 @@ protected:
         EngineTest::SetUp();
         testclock::SetLocal(LocalTime(2026, 3, 10, 21, 15, 42, 250));
         testclock::SetMonotonicNs(123'456'789'000);
-        g_state.interval = 1;
+        g_state.settings.interval = 1;
     }
     void SetLastChanged(const SYSTEMTIME& t) {
         ScopedLock guard(g_state.lock);
-        g_state.lastChanged = t;
+        g_state.settings.lastChanged = t;
     }
     SYSTEMTIME LastChanged() {
         ScopedLock guard(g_state.lock);
-        return g_state.lastChanged;
+        return g_state.settings.lastChanged;
     }
     // The due moment, or "invalid".
     std::string Next() {
@@ -57,9 +57,9 @@ TEST_F(StampScheduleTest, DaysModeCountsCalendarDaysFromTheLastChange) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         SetLastChanged(c.last);
-        g_state.interval = c.interval;
-        g_state.changeHour = c.hour;
-        g_state.changeMinute = c.minute;
+        g_state.settings.interval = c.interval;
+        g_state.settings.changeHour = c.hour;
+        g_state.settings.changeMinute = c.minute;
         StampSchedule(c.start);
         EXPECT_EQ(Next(), c.next);
     }
@@ -93,9 +93,9 @@ TEST_F(StampScheduleTest, DatesThatCannotBeComputedLeaveNoDueMoment) {
             g_state.nextChangeValid = true;
         }
         SetLastChanged(c.last);
-        g_state.interval = c.interval;
-        g_state.changeHour = c.hour;
-        g_state.changeMinute = c.minute;
+        g_state.settings.interval = c.interval;
+        g_state.settings.changeHour = c.hour;
+        g_state.settings.changeMinute = c.minute;
         StampSchedule(ScheduleStart::kLastChange);
         EXPECT_EQ(Next(), "invalid");
         // The stored date stays as read for the next save.
@@ -106,27 +106,27 @@ TEST_F(StampScheduleTest, DatesThatCannotBeComputedLeaveNoDueMoment) {
 TEST_F(StampScheduleTest, MinutesAndHoursRestartFromTheMonotonicClock) {
     for (int32_t unit : {0, 1, 3, 99}) {
         SCOPED_TRACE(unit);
-        g_state.timeUnit = static_cast<TimeUnit>(unit);
+        g_state.settings.timeUnit = static_cast<TimeUnit>(unit);
         SetLastChanged(LocalTime(2020, 1, 2, 3, 4));
         testclock::SetMonotonicNs(testclock::MonotonicNs() + 1'000'000'007);
         StampSchedule(ScheduleStart::kNow);
         ScopedLock guard(g_state.lock);
         EXPECT_EQ(g_state.lastSwitchStamp, testclock::MonotonicNs());
-        EXPECT_EQ(Describe(g_state.lastChanged), "2020-01-02 03:04:00.000");
+        EXPECT_EQ(Describe(g_state.settings.lastChanged), "2020-01-02 03:04:00.000");
         EXPECT_FALSE(g_state.nextChangeValid);
     }
 }
 
 TEST_F(StampScheduleTest, ThemeSyncModeHasNoSchedule) {
-    g_state.changeMode = ChangeMode::kThemeSync;
+    g_state.settings.changeMode = ChangeMode::kThemeSync;
     SetLastChanged(LocalTime(0, 0, 0, 0, 0));
     for (int32_t unit : {0, 2}) {
-        g_state.timeUnit = static_cast<TimeUnit>(unit);
+        g_state.settings.timeUnit = static_cast<TimeUnit>(unit);
         StampSchedule(ScheduleStart::kNow);
     }
     ScopedLock guard(g_state.lock);
     EXPECT_EQ(g_state.lastSwitchStamp, 0);
-    EXPECT_EQ(g_state.lastChanged.wYear, 0);
+    EXPECT_EQ(g_state.settings.lastChanged.wYear, 0);
     EXPECT_FALSE(g_state.nextChangeValid);
 }
 

@@ -17,14 +17,14 @@ protected:
         SetAllSkins(skins);
         SetTarget(skins[0]);
         devhost::SetCurrentSkin(skins[0]);
-        g_state.changeMode = ChangeMode::kPeriodic;
+        g_state.settings.changeMode = ChangeMode::kPeriodic;
     }
 
     void Periodic(int32_t unit, int32_t interval, uint16_t hour = 0, uint16_t minute = 0) {
-        g_state.timeUnit = static_cast<TimeUnit>(unit);
-        g_state.interval = interval;
-        g_state.changeHour = hour;
-        g_state.changeMinute = minute;
+        g_state.settings.timeUnit = static_cast<TimeUnit>(unit);
+        g_state.settings.interval = interval;
+        g_state.settings.changeHour = hour;
+        g_state.settings.changeMinute = minute;
     }
 
     // A switch to the skin showing, confirmed at the next tick: the schedule restarts now.
@@ -182,18 +182,18 @@ TEST_F(ScheduleTest, WallClockJumpsMoveTheDaysScheduleWithThem) {
 
 TEST_F(ScheduleTest, DaysScheduleNeverComputedSinceTheLoadIsComputedBeforeTheCompare) {
     // The plug-in started in theme sync mode; periodic mode was chosen later.
-    g_state.changeMode = ChangeMode::kThemeSync;
+    g_state.settings.changeMode = ChangeMode::kThemeSync;
     Periodic(2, 1, 6, 0);
     {
         ScopedLock guard(g_state.lock);
-        g_state.lastChanged = LocalTime(2026, 3, 9, 7, 0);
+        g_state.settings.lastChanged = LocalTime(2026, 3, 9, 7, 0);
     }
     StampSchedule(ScheduleStart::kLastChange);  // the load, which does nothing in theme sync mode
     {
         ScopedLock guard(g_state.lock);
         ASSERT_FALSE(g_state.nextChangeValid);
     }
-    g_state.changeMode = ChangeMode::kPeriodic;
+    g_state.settings.changeMode = ChangeMode::kPeriodic;
     testclock::SetLocal(LocalTime(2026, 3, 10, 5, 59));
     Tick();
     EXPECT_EQ(devhost::ApplySkinCount(), 0) << "due before 2026-03-10 06:00";
@@ -208,10 +208,10 @@ TEST_F(ScheduleTest, DaysScheduleNeverComputedSinceTheLoadIsComputedBeforeTheCom
 }
 
 TEST_F(ScheduleTest, DaysScheduleWithNoStoredDateStartsFromNowWhenComputedLate) {
-    g_state.changeMode = ChangeMode::kThemeSync;
+    g_state.settings.changeMode = ChangeMode::kThemeSync;
     Periodic(2, 3, 6, 0);
     StampSchedule(ScheduleStart::kLastChange);
-    g_state.changeMode = ChangeMode::kPeriodic;
+    g_state.settings.changeMode = ChangeMode::kPeriodic;
     testclock::SetLocal(LocalTime(2026, 3, 10, 12, 0, 5));
     Tick(10);
     EXPECT_EQ(devhost::ApplySkinCount(), 0);
@@ -243,16 +243,16 @@ TEST_F(ScheduleTest, DaysScheduleThatCannotBeComputedIsNeverDue) {
         SCOPED_TRACE(c.name);
         for (int startMode : {0, 1}) {
             SCOPED_TRACE(startMode == 1 ? "loaded in theme sync mode" : "loaded in periodic mode");
-            g_state.changeMode = static_cast<ChangeMode>(startMode);
+            g_state.settings.changeMode = static_cast<ChangeMode>(startMode);
             Periodic(2, c.interval, c.hour, c.minute);
             {
                 ScopedLock guard(g_state.lock);
-                g_state.lastChanged = c.lastChanged;
+                g_state.settings.lastChanged = c.lastChanged;
                 g_state.nextChangeValid = false;
                 g_state.nextChangeTime = SYSTEMTIME{};
             }
             StampSchedule(ScheduleStart::kLastChange);
-            g_state.changeMode = ChangeMode::kPeriodic;
+            g_state.settings.changeMode = ChangeMode::kPeriodic;
             for (const SYSTEMTIME& now :
                  {LocalTime(1601, 1, 1, 0, 0), LocalTime(2026, 3, 10, 12, 0), LocalTime(30827, 12, 31, 23, 59)}) {
                 testclock::SetLocal(now);
@@ -309,7 +309,7 @@ TEST_F(ScheduleTest, OtherModesOnlyConfirm) {
     Periodic(0, 1);
     for (int32_t mode : {2, -1}) {
         SCOPED_TRACE(mode);
-        g_state.changeMode = static_cast<ChangeMode>(mode);
+        g_state.settings.changeMode = static_cast<ChangeMode>(mode);
         RequestSkin(skins[1]);
         devhost::SetCurrentSkin(skins[1]);
         Tick();

@@ -18,7 +18,7 @@ protected:
         SetThemeSkins(light, dark);
         SetTarget(light);
         devhost::SetCurrentSkin(light);
-        g_state.changeMode = ChangeMode::kThemeSync;
+        g_state.settings.changeMode = ChangeMode::kThemeSync;
         ASSERT_TRUE(devhost::SetAppsUseLightTheme(1));
     }
 
@@ -102,14 +102,14 @@ TEST_F(ThemeTest, MissingEmptyOrDeletedThemeSkinRequestsNothing) {
 }
 
 TEST_F(ThemeTest, PeriodicModeIgnoresBothTheCheckAndTheNotifications) {
-    g_state.changeMode = ChangeMode::kPeriodic;
+    g_state.settings.changeMode = ChangeMode::kPeriodic;
     devhost::SetAppsUseLightTheme(0);
     SyncWithWindowsTheme();
     EXPECT_EQ(devhost::ApplySkinCount(), 0);
     EXPECT_EQ(Notify(L"ImmersiveColorSet"), 0);
     EXPECT_EQ(g_state.themeChangePending.load(), 0);
     // Choosing theme sync mode later does not replay the ignored notification.
-    g_state.changeMode = ChangeMode::kThemeSync;
+    g_state.settings.changeMode = ChangeMode::kThemeSync;
     Tick(5);
     EXPECT_EQ(devhost::ApplySkinCount(), 0);
 }
@@ -219,13 +219,13 @@ TEST_F(ThemeTest, ChosenSkinIsRequestedEvenWhenTheListDoesNotHoldIt) {
         SetAllSkins(c.list);
         SetThemeSkins(light, c.chosen);
         SetTarget(light);
-        g_state.rotationIndex = 1;
-        g_state.targetSkins = RotationList::kSelectedSkins;  // theme sync walks allSkins whatever this says
+        g_state.settings.rotationIndex = 1;
+        g_state.settings.targetSkins = RotationList::kSelectedSkins;  // theme sync walks allSkins whatever this says
         SetSelectedSkins({skins[1]});
         SyncWithWindowsTheme();
         EXPECT_EQ(devhost::AppliedSkins().back(), c.chosen);
         EXPECT_EQ(Target(), c.chosen);
-        EXPECT_EQ(g_state.rotationIndex.load(), c.index);
+        EXPECT_EQ(g_state.settings.rotationIndex, c.index);
         g_state.switchPending = 0;
     }
 }

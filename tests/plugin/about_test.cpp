@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "plugin/about.h"
+#include "ui/dialogs.h"
 #include "resource.h"
 #include "support/plugin_fixture.h"
 #include "varnel_version.h"

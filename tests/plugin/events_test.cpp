@@ -8,6 +8,7 @@
 
 #include "config/settings.h"
 #include "plugin/about.h"
+#include "ui/dialogs.h"
 #include "core/state.h"
 #include "languages.h"
 #include "resource.h"

@@ -80,110 +80,95 @@ private:
     std::map<std::pair<std::optional<std::wstring>, std::wstring>, SettingValue> map_;
 };
 
-struct Loaded {
-    int32_t changeMode, targetSkins, timeUnit, interval, rotationIndex;
-    uint16_t changeHour, changeMinute;
-    WORD year, month, day, hour, minute;
-    std::vector<std::wstring> selected;
-    std::wstring light, dark;
-    int64_t lastRead;  // highest list position the load reads
+// What a load of a store must give: the settings, and the highest list position the
+// load reads.
+struct Expected {
+    Settings settings;
+    int64_t lastRead = 0;
 };
 
 uint16_t Low16(int32_t value) { return static_cast<uint16_t>(static_cast<uint32_t>(value) & 0xFFFFu); }
 
-Loaded Model(const Store& store) {
+Expected Model(const Store& store) {
     const Reader r(store);
-    Loaded m{};
-    m.changeMode = r.Int(nullptr, L"ChangeMode", 0);
-    m.targetSkins = r.Int(kTimeMode, L"TargetSkins", 0);
+    Expected e;
+    Settings& m = e.settings;
+    m.changeMode = static_cast<ChangeMode>(r.Int(nullptr, L"ChangeMode", 0));
+    m.targetSkins = static_cast<RotationList>(r.Int(kTimeMode, L"TargetSkins", 0));
     m.changeHour = Low16(r.Int(kTimeMode, L"ChangeHour", 0));
     m.changeMinute = Low16(r.Int(kTimeMode, L"ChangeMinute", 0));
     m.rotationIndex = r.Int(kTimeMode, L"Index", 0);
     const int32_t unit = r.Int(kTimeMode, L"TimeUnit", -1);
-    m.timeUnit = unit < 0 ? 2 : unit;
+    m.timeUnit = static_cast<TimeUnit>(unit < 0 ? 2 : unit);
     const int32_t interval = r.Int(kTimeMode, L"Interval", -1);
     m.interval = interval < 1 ? 1 : interval;
-    m.year = Low16(r.Int(kLastChanged, L"Year", 0));
-    m.month = Low16(r.Int(kLastChanged, L"Month", 0));
-    m.day = Low16(r.Int(kLastChanged, L"Day", 0));
-    m.hour = Low16(r.Int(kLastChanged, L"Hour", 0));
-    m.minute = Low16(r.Int(kLastChanged, L"Minute", 0));
-    if (m.changeMode != 1 && m.timeUnit == 2 && (m.year == 0 || m.month == 0 || m.day == 0)) {
-        m.year = kNow.wYear;
-        m.month = kNow.wMonth;
-        m.day = kNow.wDay;
-        m.hour = kNow.wHour;
-        m.minute = kNow.wMinute;
+    SYSTEMTIME& last = m.lastChanged;
+    last.wYear = Low16(r.Int(kLastChanged, L"Year", 0));
+    last.wMonth = Low16(r.Int(kLastChanged, L"Month", 0));
+    last.wDay = Low16(r.Int(kLastChanged, L"Day", 0));
+    last.wHour = Low16(r.Int(kLastChanged, L"Hour", 0));
+    last.wMinute = Low16(r.Int(kLastChanged, L"Minute", 0));
+    if (m.changeMode != ChangeMode::kThemeSync && m.timeUnit == TimeUnit::kDays &&
+        (last.wYear == 0 || last.wMonth == 0 || last.wDay == 0)) {
+        last = SYSTEMTIME{kNow.wYear, kNow.wMonth, 0, kNow.wDay, kNow.wHour, kNow.wMinute, 0, 0};
     }
     const int64_t count = r.Int(kSelected, L"Count", 0);
     int64_t empties = 0;
     for (int64_t n = 1; n <= count && empties < kEmptyRun; ++n) {
-        m.lastRead = n;
+        e.lastRead = n;
         std::wstring value = r.String(kSelected, SelectedSkinKey(static_cast<size_t>(n)));
         if (value.empty()) {
             ++empties;
         } else {
             empties = 0;
-            m.selected.push_back(std::move(value));
+            m.selectedSkins.push_back(SkinEntry{std::move(value), L""});
         }
     }
     // With the selected list active and the target skin (none yet) not in it, the
     // load's resynchronisation puts the index at 0; with allSkins active it is empty.
-    if (m.targetSkins == 1) m.rotationIndex = 0;
-    m.light = r.String(kThemeSync, L"LightTheme");
-    m.dark = r.String(kThemeSync, L"DarkTheme");
-    return m;
+    if (m.targetSkins == RotationList::kSelectedSkins) m.rotationIndex = 0;
+    m.lightThemeSkin = r.String(kThemeSync, L"LightTheme");
+    m.darkThemeSkin = r.String(kThemeSync, L"DarkTheme");
+    return e;
 }
 
-Loaded FromState() {
-    Loaded s{};
-    s.changeMode = static_cast<int32_t>(g_state.changeMode.load());
-    s.targetSkins = static_cast<int32_t>(g_state.targetSkins.load());
-    s.timeUnit = static_cast<int32_t>(g_state.timeUnit.load());
-    s.interval = g_state.interval;
-    s.rotationIndex = g_state.rotationIndex;
-    s.changeHour = g_state.changeHour;
-    s.changeMinute = g_state.changeMinute;
-    ScopedLock guard(g_state.lock);
-    s.year = g_state.lastChanged.wYear;
-    s.month = g_state.lastChanged.wMonth;
-    s.day = g_state.lastChanged.wDay;
-    s.hour = g_state.lastChanged.wHour;
-    s.minute = g_state.lastChanged.wMinute;
-    for (const SkinEntry& entry : g_state.selectedSkins) s.selected.push_back(entry.identifier);
-    s.light = g_state.lightThemeSkin;
-    s.dark = g_state.darkThemeSkin;
-    return s;
+std::vector<std::wstring> Identifiers(const SkinList& skins) {
+    std::vector<std::wstring> ids;
+    for (const SkinEntry& entry : skins) ids.push_back(entry.identifier);
+    return ids;
 }
 
-// "" when equal, else the first difference.
-std::string Compare(const Loaded& want, const Loaded& got) {
+// "" when equal, else the first difference. The load's clock has no day of the week,
+// seconds or milliseconds to compare.
+std::string Compare(const Settings& want, const Settings& got) {
     std::ostringstream out;
     auto field = [&](const char* name, int64_t a, int64_t b) {
         if (a != b && out.tellp() == 0) out << name << ": expected " << a << ", got " << b;
     };
-    field("changeMode", want.changeMode, got.changeMode);
-    field("targetSkins", want.targetSkins, got.targetSkins);
-    field("timeUnit", want.timeUnit, got.timeUnit);
+    field("changeMode", static_cast<int64_t>(want.changeMode), static_cast<int64_t>(got.changeMode));
+    field("targetSkins", static_cast<int64_t>(want.targetSkins), static_cast<int64_t>(got.targetSkins));
+    field("timeUnit", static_cast<int64_t>(want.timeUnit), static_cast<int64_t>(got.timeUnit));
     field("interval", want.interval, got.interval);
     field("rotationIndex", want.rotationIndex, got.rotationIndex);
     field("changeHour", want.changeHour, got.changeHour);
     field("changeMinute", want.changeMinute, got.changeMinute);
-    field("lastChanged.wYear", want.year, got.year);
-    field("lastChanged.wMonth", want.month, got.month);
-    field("lastChanged.wDay", want.day, got.day);
-    field("lastChanged.wHour", want.hour, got.hour);
-    field("lastChanged.wMinute", want.minute, got.minute);
-    field("selected count", static_cast<int64_t>(want.selected.size()),
-          static_cast<int64_t>(got.selected.size()));
-    if (out.tellp() == 0 && want.selected != got.selected) out << "selected identifiers differ";
-    if (out.tellp() == 0 && want.light != got.light) out << "lightThemeSkin differs";
-    if (out.tellp() == 0 && want.dark != got.dark) out << "darkThemeSkin differs";
+    field("lastChanged.wYear", want.lastChanged.wYear, got.lastChanged.wYear);
+    field("lastChanged.wMonth", want.lastChanged.wMonth, got.lastChanged.wMonth);
+    field("lastChanged.wDay", want.lastChanged.wDay, got.lastChanged.wDay);
+    field("lastChanged.wHour", want.lastChanged.wHour, got.lastChanged.wHour);
+    field("lastChanged.wMinute", want.lastChanged.wMinute, got.lastChanged.wMinute);
+    field("selected count", static_cast<int64_t>(want.selectedSkins.size()),
+          static_cast<int64_t>(got.selectedSkins.size()));
+    if (out.tellp() == 0 && Identifiers(want.selectedSkins) != Identifiers(got.selectedSkins)) {
+        out << "selected identifiers differ";
+    }
+    if (out.tellp() == 0 && want.lightThemeSkin != got.lightThemeSkin) out << "lightThemeSkin differs";
+    if (out.tellp() == 0 && want.darkThemeSkin != got.darkThemeSkin) out << "darkThemeSkin differs";
     return out.str();
 }
 
 // The stored form a save of `m` must leave for the keys the plug-in owns.
-std::string CheckSaved(const Loaded& m, const Store& saved) {
+std::string CheckSaved(const Settings& m, const Store& saved) {
     const Reader r(saved);
     std::ostringstream out;
     auto integer = [&](const wchar_t* section, const wchar_t* key, int64_t want) {
@@ -192,27 +177,27 @@ std::string CheckSaved(const Loaded& m, const Store& saved) {
             out << "saved " << devhost::Utf8(key) << ": expected " << want << ", got " << got;
         }
     };
-    integer(nullptr, L"ChangeMode", m.changeMode);
-    integer(kTimeMode, L"TargetSkins", m.targetSkins);
-    integer(kTimeMode, L"TimeUnit", m.timeUnit);
+    integer(nullptr, L"ChangeMode", static_cast<int64_t>(m.changeMode));
+    integer(kTimeMode, L"TargetSkins", static_cast<int64_t>(m.targetSkins));
+    integer(kTimeMode, L"TimeUnit", static_cast<int64_t>(m.timeUnit));
     integer(kTimeMode, L"Interval", m.interval);
     integer(kTimeMode, L"ChangeHour", m.changeHour);
     integer(kTimeMode, L"ChangeMinute", m.changeMinute);
     integer(kTimeMode, L"Index", m.rotationIndex);
-    integer(kLastChanged, L"Year", m.year);
-    integer(kLastChanged, L"Month", m.month);
-    integer(kLastChanged, L"Day", m.day);
-    integer(kLastChanged, L"Hour", m.hour);
-    integer(kLastChanged, L"Minute", m.minute);
-    integer(kSelected, L"Count", static_cast<int64_t>(m.selected.size()));
-    for (size_t n = 1; n <= m.selected.size() && out.tellp() == 0; ++n) {
-        if (r.String(kSelected, SelectedSkinKey(n)) != m.selected[n - 1]) out << "saved Skin " << n << " differs";
+    integer(kLastChanged, L"Year", m.lastChanged.wYear);
+    integer(kLastChanged, L"Month", m.lastChanged.wMonth);
+    integer(kLastChanged, L"Day", m.lastChanged.wDay);
+    integer(kLastChanged, L"Hour", m.lastChanged.wHour);
+    integer(kLastChanged, L"Minute", m.lastChanged.wMinute);
+    integer(kSelected, L"Count", static_cast<int64_t>(m.selectedSkins.size()));
+    for (size_t n = 1; n <= m.selectedSkins.size() && out.tellp() == 0; ++n) {
+        if (r.String(kSelected, SelectedSkinKey(n)) != m.selectedSkins[n - 1].identifier) out << "saved Skin " << n << " differs";
     }
-    if (out.tellp() == 0 && !r.String(kSelected, SelectedSkinKey(m.selected.size() + 1)).empty()) {
+    if (out.tellp() == 0 && !r.String(kSelected, SelectedSkinKey(m.selectedSkins.size() + 1)).empty()) {
         out << "a stale key right after the list survived the save";
     }
-    if (out.tellp() == 0 && r.String(kThemeSync, L"LightTheme") != m.light) out << "saved LightTheme differs";
-    if (out.tellp() == 0 && r.String(kThemeSync, L"DarkTheme") != m.dark) out << "saved DarkTheme differs";
+    if (out.tellp() == 0 && r.String(kThemeSync, L"LightTheme") != m.lightThemeSkin) out << "saved LightTheme differs";
+    if (out.tellp() == 0 && r.String(kThemeSync, L"DarkTheme") != m.darkThemeSkin) out << "saved DarkTheme differs";
     return out.str();
 }
 
@@ -260,17 +245,16 @@ Outcome RunCase(const Store& store) {
             devhost::SetSetting(1, section, entry.key, std::get<std::wstring>(entry.value));
         }
     }
-    const Loaded want = Model(store);
+    const Expected want = Model(store);
     // Each list key may be read by the load and read and deleted by each save; the
     // load may read kEmptyRun absent keys past the last one found.
-    const size_t bound = 2 * (40 + 3 * CountListKeys(store) + static_cast<size_t>(want.selected.size())) +
+    const size_t bound = 2 * (40 + 3 * CountListKeys(store) + want.settings.selectedSkins.size()) +
                          static_cast<size_t>(want.lastRead) + 10;
 
     devhost::ClearLog();
     FreshPlugin();
     LoadSettings();
-    ResumeAfterLoad();
-    outcome.failure = Compare(want, FromState());
+    outcome.failure = Compare(want.settings, CopySettings());
     if (!outcome.failure.empty()) {
         outcome.failure = "first load: " + outcome.failure;
         return outcome;
@@ -278,7 +262,7 @@ Outcome RunCase(const Store& store) {
     SaveSettings();
     const std::vector<devhost::LogEntry> firstLog = devhost::Log();
     const Store first = devhost::Settings(1);
-    outcome.failure = CheckSaved(want, first);
+    outcome.failure = CheckSaved(want.settings, first);
     if (!outcome.failure.empty()) {
         outcome.failure = "first save: " + outcome.failure;
         return outcome;
@@ -288,8 +272,7 @@ Outcome RunCase(const Store& store) {
     FreshPlugin();
     devhost::ClearLog();
     LoadSettings();
-    ResumeAfterLoad();
-    outcome.failure = Compare(want, FromState());
+    outcome.failure = Compare(want.settings, CopySettings());
     if (!outcome.failure.empty()) {
         outcome.failure = "second load: " + outcome.failure;
         return outcome;
@@ -533,7 +516,7 @@ TEST_F(BadSettingsTest, GeneratedStoresLoadNormalisedAndSaveStably) {
         const Outcome outcome = RunCase(store);
         maxCalls = std::max(maxCalls, outcome.hostCalls);
         deletions += outcome.staleDeleted;
-        lists += g_state.selectedSkins.empty() ? 0 : 1;
+        lists += g_state.settings.selectedSkins.empty() ? 0 : 1;
         if (!outcome.failure.empty()) {
             ++failures;
             ADD_FAILURE() << "case " << n << " of seed " << seed << ": " << outcome.failure;

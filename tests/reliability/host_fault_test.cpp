@@ -315,11 +315,11 @@ TEST_F(HostFaultTest, ThemeKeyAbsentOfAnotherTypeOrDeniedCountsAsLight) {
     AttachHost();
     const std::wstring light = devhost::MakeFileSkin(skins_, L"Light");
     const std::wstring dark = devhost::MakeFileSkin(skins_, L"Dark");
-    g_state.changeMode = ChangeMode::kThemeSync;
+    g_state.settings.changeMode = ChangeMode::kThemeSync;
     {
         ScopedLock guard(g_state.lock);
-        g_state.lightThemeSkin = light;
-        g_state.darkThemeSkin = dark;
+        g_state.settings.lightThemeSkin = light;
+        g_state.settings.darkThemeSkin = dark;
     }
     // From a target that is neither skin, the theme check asks for the one it decides on.
     auto decided = [] {

@@ -309,7 +309,6 @@ TEST_F(RealHostTest, AllocationFailuresStayInsideThePlugin) {
             fresh();
             AttachHost();
             LoadSettings();
-            ResumeAfterLoad();
             ItemSwitchesTo(ids[2]);
             devhost::SetItemParam(8, 0, 0);
         },
@@ -327,7 +326,6 @@ TEST_F(RealHostTest, AllocationFailuresStayInsideThePlugin) {
             fresh();
             AttachHost();
             LoadSettings();
-            ResumeAfterLoad();
             devhost::PushDialogScript([](HWND dlg) {
                 devhost::Click(dlg, IDC_MAIN_PERIODIC);
                 devhost::Click(dlg, IDC_MAIN_PERIODIC_SETTINGS);

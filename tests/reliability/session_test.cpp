@@ -174,7 +174,7 @@ TEST_F(SessionTest, ShutDownLetsASaveInFlightEndWhole) {
     EXPECT_EQ(1, Shutdown());
     EXPECT_EQ(commits + 1, devhost::CommitCount()) << "the save in flight was cut short";
     EXPECT_EQ(0u, checker_.Faults()) << (checker_.FirstFaults().empty() ? "" : checker_.FirstFaults()[0]);
-    EXPECT_EQ(std::optional<int32_t>(g_state.rotationIndex.load()),
+    EXPECT_EQ(std::optional<int32_t>(g_state.settings.rotationIndex),
               devhost::GetSettingInt(1, L"TimeMode", L"Index"));
 }
 

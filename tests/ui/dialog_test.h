@@ -65,11 +65,11 @@ protected:
     }
     static SkinList SelectedSkinsNow() {
         ScopedLock guard(g_state.lock);
-        return g_state.selectedSkins;
+        return g_state.settings.selectedSkins;
     }
     static void SetSelectedSkins(const SkinList& skins) {
         ScopedLock guard(g_state.lock);
-        g_state.selectedSkins = skins;
+        g_state.settings.selectedSkins = skins;
     }
 };
 

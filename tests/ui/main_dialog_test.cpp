@@ -1,6 +1,8 @@
 // The main settings dialog, its two sub-dialogs, and events 8, 9 and 10 that open the
 // About box, the main and the item dialog.
+#include "engine/worker.h"
 #include "support/host_log.h"
+#include "support/time_util.h"
 #include "ui/dialog_test.h"
 
 namespace {
@@ -19,7 +21,7 @@ TEST_F(MainDialogTest, OpeningChecksTheStoredModeAndEnablesOnlyItsSettingsButton
     };
     for (const Case& c : {Case{0, true}, Case{1, false}, Case{5, false}, Case{-1, false}}) {
         SCOPED_TRACE(c.mode);
-        g_state.changeMode = static_cast<ChangeMode>(c.mode);
+        g_state.settings.changeMode = static_cast<ChangeMode>(c.mode);
         const INT_PTR result = ShowMain([&](HWND dlg) {
             EXPECT_EQ(c.periodic, devhost::IsChecked(dlg, IDC_MAIN_PERIODIC));
             EXPECT_EQ(!c.periodic, devhost::IsChecked(dlg, IDC_MAIN_THEME_SYNC));
@@ -28,7 +30,7 @@ TEST_F(MainDialogTest, OpeningChecksTheStoredModeAndEnablesOnlyItsSettingsButton
             devhost::PressCancel(dlg);
         });
         EXPECT_EQ(0, result);
-        EXPECT_EQ(c.mode, static_cast<int32_t>(g_state.changeMode.load())) << "Cancel stores nothing";
+        EXPECT_EQ(c.mode, static_cast<int32_t>(g_state.settings.changeMode)) << "Cancel stores nothing";
     }
     EXPECT_EQ(0, devhost::CommitCount());
 }
@@ -43,19 +45,19 @@ TEST_F(MainDialogTest, RadioButtonsSwitchTheSettingsButtonsAndOkStoresOnlyZeroOr
                           Case{7, 0, 1}, Case{0, 0, 0}}) {
         SCOPED_TRACE(testing::Message() << "opened " << c.opened << ", click " << c.click);
         const int commits = devhost::CommitCount();
-        g_state.changeMode = static_cast<ChangeMode>(c.opened);
+        g_state.settings.changeMode = static_cast<ChangeMode>(c.opened);
         const INT_PTR result = ShowMain([&](HWND dlg) {
             if (c.click != 0) {
                 EXPECT_TRUE(devhost::Click(dlg, c.click));
                 const bool periodic = c.click == IDC_MAIN_PERIODIC;
                 EXPECT_EQ(periodic, devhost::IsEnabled(dlg, IDC_MAIN_PERIODIC_SETTINGS));
                 EXPECT_EQ(!periodic, devhost::IsEnabled(dlg, IDC_MAIN_THEME_SETTINGS));
-                EXPECT_EQ(c.opened, static_cast<int32_t>(g_state.changeMode.load())) << "not before OK";
+                EXPECT_EQ(c.opened, static_cast<int32_t>(g_state.settings.changeMode)) << "not before OK";
             }
             devhost::PressOk(dlg);
         });
         EXPECT_EQ(1, result);
-        EXPECT_EQ(c.stored, static_cast<int32_t>(g_state.changeMode.load()));
+        EXPECT_EQ(c.stored, static_cast<int32_t>(g_state.settings.changeMode));
         EXPECT_EQ(commits + 1, devhost::CommitCount()) << "OK saves even when nothing changed";
         EXPECT_EQ(std::optional<int32_t>(c.stored),
                   devhost::GetSettingInt(1, nullptr, L"ChangeMode"));
@@ -63,18 +65,18 @@ TEST_F(MainDialogTest, RadioButtonsSwitchTheSettingsButtonsAndOkStoresOnlyZeroOr
 }
 
 TEST_F(MainDialogTest, CancelAfterChangingTheModeStoresNothing) {
-    g_state.changeMode = ChangeMode::kPeriodic;
+    g_state.settings.changeMode = ChangeMode::kPeriodic;
     ShowMain([&](HWND dlg) {
         devhost::Click(dlg, IDC_MAIN_THEME_SYNC);
         devhost::PressCancel(dlg);
     });
-    EXPECT_EQ(ChangeMode::kPeriodic, g_state.changeMode.load());
+    EXPECT_EQ(ChangeMode::kPeriodic, g_state.settings.changeMode);
     EXPECT_EQ(0, devhost::CommitCount());
 }
 
 TEST_F(MainDialogTest, PeriodicSettingsOpenFromTheMainDialogAndSurviveItsCancel) {
-    g_state.changeMode = ChangeMode::kPeriodic;
-    g_state.interval = 3;
+    g_state.settings.changeMode = ChangeMode::kPeriodic;
+    g_state.settings.interval = 3;
     devhost::PushDialogScript([&](HWND dlg) {
         EXPECT_TRUE(devhost::Click(dlg, IDC_MAIN_PERIODIC_SETTINGS));
         devhost::PressCancel(dlg);
@@ -84,40 +86,63 @@ TEST_F(MainDialogTest, PeriodicSettingsOpenFromTheMainDialogAndSurviveItsCancel)
         devhost::SetText(dlg, IDC_PERIODIC_INTERVAL, L"12");
         devhost::PressOk(dlg);
     });
-    const INT_PTR result = devhost::Table()->ShowLocalizedDialog(
-        TestModule(), IDD_MAIN_SETTINGS, nullptr, MainSettingsDialogProc, 0);
+    const INT_PTR result = ShowMainSettingsDialog(nullptr);
     EXPECT_EQ(0, result);
-    EXPECT_EQ(12, g_state.interval.load());
-    EXPECT_EQ(ChangeMode::kPeriodic, g_state.changeMode.load());
+    EXPECT_EQ(12, g_state.settings.interval);
+    EXPECT_EQ(ChangeMode::kPeriodic, g_state.settings.changeMode);
     EXPECT_EQ(1, devhost::CommitCount()) << "the sub-dialog saved; the main dialog did not";
 }
 
-TEST_F(MainDialogTest, SubDialogsSeeTheOldModeUntilTheMainDialogsOk) {
+// Periodic settings chosen while theme sync is the mode count from the main dialog's OK
+// that makes periodic the mode, not from a schedule of long ago.
+TEST_F(MainDialogTest, OkThatChangesToPeriodicRestartsTheScheduleFromThatMoment) {
+    constexpr int64_t kWeekNs = 7 * 86'400'000'000'000;
     const auto ids = MakeSkins({L"Aurora", L"Basalt"});
-    g_state.changeMode = ChangeMode::kThemeSync;
-    g_state.timeUnit = TimeUnit::kMinutes;
-    devhost::PushDialogScript([&](HWND dlg) {
-        EXPECT_TRUE(devhost::Click(dlg, IDC_MAIN_PERIODIC));
-        EXPECT_TRUE(devhost::Click(dlg, IDC_MAIN_PERIODIC_SETTINGS));
-        devhost::PressOk(dlg);
-    });
-    devhost::PushDialogScript([&](HWND dlg) {
-        EXPECT_EQ(ChangeMode::kThemeSync, g_state.changeMode.load());
-        devhost::SetText(dlg, IDC_PERIODIC_INTERVAL, L"8");
-        devhost::PressOk(dlg);
-    });
-    devhost::Table()->ShowLocalizedDialog(TestModule(), IDD_MAIN_SETTINGS, nullptr,
-                                          MainSettingsDialogProc, 0);
-    EXPECT_EQ(8, g_state.interval.load());
-    EXPECT_EQ(ChangeMode::kPeriodic, g_state.changeMode.load());
-    EXPECT_EQ(2, devhost::CommitCount());
-    ScopedLock guard(g_state.lock);
-    EXPECT_EQ(0, g_state.lastSwitchStamp) << "the periodic OK ran while theme sync was in force";
+    for (const bool days : {true, false}) {
+        SCOPED_TRACE(days ? "days" : "minutes");
+        FakeClock clock(kWeekNs, LocalTime(2026, 3, 3, 10, 0));
+        g_state.settings.changeMode = ChangeMode::kThemeSync;
+        g_state.settings.timeUnit = TimeUnit::kHours;
+        g_state.settings.interval = 3;
+        {
+            ScopedLock guard(g_state.lock);
+            g_state.settings.lastChanged = LocalTime(2026, 3, 7, 0, 0);  // an old schedule's
+            g_state.nextChangeValid = false;
+            g_state.lastSwitchStamp = 0;
+        }
+        const int commits = devhost::CommitCount();
+        devhost::PushDialogScript([&](HWND dlg) {
+            EXPECT_TRUE(devhost::Click(dlg, IDC_MAIN_PERIODIC));
+            EXPECT_TRUE(devhost::Click(dlg, IDC_MAIN_PERIODIC_SETTINGS));
+            devhost::PressOk(dlg);
+        });
+        devhost::PushDialogScript([&](HWND dlg) {
+            EXPECT_EQ(ChangeMode::kThemeSync, g_state.settings.changeMode) << "until the main OK";
+            devhost::SetText(dlg, IDC_PERIODIC_INTERVAL, days ? L"1" : L"5");
+            devhost::SelectComboRow(dlg, IDC_PERIODIC_UNIT, days ? 2 : 0);
+            devhost::SetDateTime(dlg, IDC_PERIODIC_TIME, LocalTime(2000, 1, 1, 6, 0));
+            devhost::PressOk(dlg);
+        });
+        FakeClock::local = LocalTime(2026, 3, 3, 10, 30);  // the main OK, half an hour on
+        ShowMainSettingsDialog(nullptr);
+        EXPECT_EQ(ChangeMode::kPeriodic, g_state.settings.changeMode);
+        EXPECT_EQ(commits + 2, devhost::CommitCount());
+        const int applied = devhost::ApplySkinCount();
+        WorkerTick();
+        EXPECT_EQ(applied, devhost::ApplySkinCount()) << "switched at once";
+        ScopedLock guard(g_state.lock);
+        if (days) {
+            ASSERT_TRUE(g_state.nextChangeValid);
+            EXPECT_EQ("2026-03-04 06:00:00.000", Describe(g_state.nextChangeTime));
+        } else {
+            EXPECT_EQ(kWeekNs, g_state.lastSwitchStamp);
+        }
+    }
 }
 
 TEST_F(MainDialogTest, ThemeSettingsOpenFromTheMainDialog) {
     const auto ids = MakeSkins({L"Aurora", L"Basalt"});
-    g_state.changeMode = ChangeMode::kThemeSync;
+    g_state.settings.changeMode = ChangeMode::kThemeSync;
     devhost::PushDialogScript([&](HWND dlg) {
         EXPECT_TRUE(devhost::Click(dlg, IDC_MAIN_THEME_SETTINGS));
         devhost::PressCancel(dlg);
@@ -128,14 +153,13 @@ TEST_F(MainDialogTest, ThemeSettingsOpenFromTheMainDialog) {
         devhost::SelectComboRow(dlg, IDC_THEME_DARK, basalt);
         devhost::PressOk(dlg);
     });
-    devhost::Table()->ShowLocalizedDialog(TestModule(), IDD_MAIN_SETTINGS, nullptr,
-                                          MainSettingsDialogProc, 0);
+    ShowMainSettingsDialog(nullptr);
     ScopedLock guard(g_state.lock);
-    EXPECT_EQ(ids[1], g_state.darkThemeSkin);
+    EXPECT_EQ(ids[1], g_state.settings.darkThemeSkin);
 }
 
 TEST_F(MainDialogTest, Event9OpensTheMainSettingsDialog) {
-    g_state.changeMode = ChangeMode::kPeriodic;
+    g_state.settings.changeMode = ChangeMode::kPeriodic;
     bool opened = false;
     devhost::PushDialogScript([&](HWND dlg) {
         opened = true;
@@ -145,7 +169,7 @@ TEST_F(MainDialogTest, Event9OpensTheMainSettingsDialog) {
     });
     EXPECT_EQ(1, Send(TS_EVENT_SETTINGS, 0));
     EXPECT_TRUE(opened);
-    EXPECT_EQ(ChangeMode::kThemeSync, g_state.changeMode.load());
+    EXPECT_EQ(ChangeMode::kThemeSync, g_state.settings.changeMode);
 }
 
 TEST_F(MainDialogTest, Event10OpensTheItemDialogForTheLow32BitsOfItsItemId) {
@@ -169,7 +193,7 @@ TEST_F(MainDialogTest, Event10OpensTheItemDialogForTheLow32BitsOfItsItemId) {
 // but the item dialog, which is handed event 10's param2 as it came, high bits and all.
 TEST_F(MainDialogTest, HostIsHandedEachDialogsIdOwnerAndInitialisationParameter) {
     MakeSkins({L"Aurora"});
-    g_state.changeMode = ChangeMode::kPeriodic;
+    g_state.settings.changeMode = ChangeMode::kPeriodic;
     HWND launcher = CreateWindowExW(0, L"STATIC", L"launcher", WS_POPUP, 0, 0, 1, 1, nullptr,
                                     nullptr, nullptr, nullptr);
     ASSERT_NE(nullptr, launcher) << "GetLastError " << GetLastError();

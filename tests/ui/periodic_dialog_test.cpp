@@ -1,5 +1,7 @@
 // The periodic mode settings dialog, driven as a user would.
 #include "config/settings.h"
+#include "engine/worker.h"
+#include "support/time_util.h"
 #include "ui/dialog_test.h"
 
 #include <commctrl.h>
@@ -45,7 +47,7 @@ using Buttons = std::vector<bool>;
 TEST_F(PeriodicDialogTest, OpeningWithAllSkinsShowsBothListsAndDisablesTheirControls) {
     const auto ids = MakeSkins({L"Aurora", L"Basalt", L"Cobalt"});
     SelectIds({ids[2], ids[0]});
-    g_state.targetSkins = RotationList::kAllSkins;
+    g_state.settings.targetSkins = RotationList::kAllSkins;
 
     const INT_PTR result = ShowPeriodic([&](HWND dlg) {
         EXPECT_TRUE(devhost::IsChecked(dlg, IDC_PERIODIC_ALL));
@@ -67,7 +69,7 @@ TEST_F(PeriodicDialogTest, OpeningWithAllSkinsShowsBothListsAndDisablesTheirCont
 
 TEST_F(PeriodicDialogTest, OpeningWithSelectedSkinsEnablesAddAndClearButNotTheRowButtons) {
     const auto ids = MakeSkins({L"Aurora", L"Basalt"});
-    g_state.targetSkins = RotationList::kSelectedSkins;
+    g_state.settings.targetSkins = RotationList::kSelectedSkins;
     struct Case {
         std::vector<std::wstring> selected;
         bool clear;
@@ -86,10 +88,14 @@ TEST_F(PeriodicDialogTest, OpeningWithSelectedSkinsEnablesAddAndClearButNotTheRo
     }
 }
 
-TEST_F(PeriodicDialogTest, EmptySkinsFolderLeavesAddDisabledAndDropsEverySelectedSkin) {
-    g_state.targetSkins = RotationList::kSelectedSkins;
-    SelectIds({L"Aurora.tskin", L"\\Dune"});
-    ShowPeriodic([&](HWND dlg) {
+TEST_F(PeriodicDialogTest, UnreachableSkinsFolderShowsNoRowsAndCancelKeepsTheList) {
+    const auto ids = MakeSkins({L"Aurora", L"Basalt", L"Cobalt"});
+    // A share or a removable drive that is away for a moment.
+    devhost::SetSkinsFolder(skins_ + L"\\away");
+    g_state.settings.targetSkins = RotationList::kSelectedSkins;
+    g_state.settings.rotationIndex = 2;
+    SelectIds(ids);
+    const INT_PTR result = ShowPeriodic([&](HWND dlg) {
         EXPECT_EQ(Rows{}, devhost::ListRows(dlg, IDC_PERIODIC_ALL_LIST));
         EXPECT_EQ(Rows{}, devhost::ListRows(dlg, IDC_PERIODIC_SELECTED_LIST));
         EXPECT_FALSE(devhost::IsEnabled(dlg, IDC_PERIODIC_ADD));
@@ -98,13 +104,21 @@ TEST_F(PeriodicDialogTest, EmptySkinsFolderLeavesAddDisabledAndDropsEverySelecte
         EXPECT_EQ(Rows{}, devhost::ListRows(dlg, IDC_PERIODIC_SELECTED_LIST));
         devhost::PressCancel(dlg);
     });
-    EXPECT_TRUE(SelectedSkinsNow().empty());
+    EXPECT_EQ(0, result);
+    EXPECT_EQ(ids, Identifiers(SelectedSkinsNow()));
+    EXPECT_EQ(2, g_state.settings.rotationIndex);
+    EXPECT_EQ(0, devhost::CommitCount());
+
+    // OK stores what the dialog showed: the user saw an empty list and confirmed it.
+    ShowPeriodic([&](HWND dlg) { devhost::PressOk(dlg); });
+    EXPECT_EQ(Rows{}, Identifiers(SelectedSkinsNow()));
+    EXPECT_EQ(1, devhost::CommitCount());
 }
 
 TEST_F(PeriodicDialogTest, AddAppendsDuplicatesAndOkStoresIdentifiersNotDisplayNames) {
     MakeSkins({L"Aurora", L"Basalt"});
     const std::wstring dune = devhost::MakeFolderSkin(skins_, L"Dune");
-    g_state.targetSkins = RotationList::kSelectedSkins;
+    g_state.settings.targetSkins = RotationList::kSelectedSkins;
 
     const INT_PTR result = ShowPeriodic([&](HWND dlg) {
         const Rows left = devhost::ListRows(dlg, IDC_PERIODIC_ALL_LIST);
@@ -129,7 +143,7 @@ TEST_F(PeriodicDialogTest, AddAppendsDuplicatesAndOkStoresIdentifiersNotDisplayN
     const SkinList stored = SelectedSkinsNow();
     EXPECT_EQ((Rows{dune, dune, L"Aurora.tskin"}), Identifiers(stored));
     EXPECT_EQ((Rows{L"Dune", L"Dune", L"Aurora"}), DisplayNames(stored));
-    EXPECT_EQ(RotationList::kSelectedSkins, g_state.targetSkins.load());
+    EXPECT_EQ(RotationList::kSelectedSkins, g_state.settings.targetSkins);
     EXPECT_EQ(std::optional<std::wstring>(dune),
               devhost::GetSettingString(1, L"SelectedSkins", SelectedSkinKey(1)));
     EXPECT_EQ(std::optional<std::wstring>(L"Aurora.tskin"),
@@ -138,7 +152,7 @@ TEST_F(PeriodicDialogTest, AddAppendsDuplicatesAndOkStoresIdentifiersNotDisplayN
 
 TEST_F(PeriodicDialogTest, RemoveKeepsTheRowSelectedOrMovesToTheNewLastRow) {
     const auto ids = MakeSkins({L"Aurora", L"Basalt", L"Cobalt"});
-    g_state.targetSkins = RotationList::kSelectedSkins;
+    g_state.settings.targetSkins = RotationList::kSelectedSkins;
     SelectIds(ids);
 
     ShowPeriodic([&](HWND dlg) {
@@ -165,7 +179,7 @@ TEST_F(PeriodicDialogTest, RemoveKeepsTheRowSelectedOrMovesToTheNewLastRow) {
 
 TEST_F(PeriodicDialogTest, RemoveFromThreeWithTheLastRowSelectedSelectsRowOne) {
     const auto ids = MakeSkins({L"Aurora", L"Basalt", L"Cobalt"});
-    g_state.targetSkins = RotationList::kSelectedSkins;
+    g_state.settings.targetSkins = RotationList::kSelectedSkins;
     SelectIds(ids);
     ShowPeriodic([&](HWND dlg) {
         Command(dlg, IDC_PERIODIC_REMOVE);  // no row selected: nothing happens
@@ -181,7 +195,7 @@ TEST_F(PeriodicDialogTest, RemoveFromThreeWithTheLastRowSelectedSelectsRowOne) {
 
 TEST_F(PeriodicDialogTest, UpAndDownMoveTheSelectedSkinAndItsSelection) {
     const auto ids = MakeSkins({L"Aurora", L"Basalt", L"Cobalt", L"Diorite", L"Ember"});
-    g_state.targetSkins = RotationList::kSelectedSkins;
+    g_state.settings.targetSkins = RotationList::kSelectedSkins;
     SelectIds(ids);
 
     ShowPeriodic([&](HWND dlg) {
@@ -214,7 +228,7 @@ TEST_F(PeriodicDialogTest, UpAndDownMoveTheSelectedSkinAndItsSelection) {
 
 TEST_F(PeriodicDialogTest, ClearEmptiesTheSelectionAndDisablesItsButtons) {
     const auto ids = MakeSkins({L"Aurora", L"Basalt"});
-    g_state.targetSkins = RotationList::kSelectedSkins;
+    g_state.settings.targetSkins = RotationList::kSelectedSkins;
     SelectIds({ids[0], ids[1], ids[0]});
     ShowPeriodic([&](HWND dlg) {
         devhost::SelectListRow(dlg, IDC_PERIODIC_SELECTED_LIST, 1);
@@ -230,7 +244,7 @@ TEST_F(PeriodicDialogTest, ClearEmptiesTheSelectionAndDisablesItsButtons) {
 
 TEST_F(PeriodicDialogTest, ChoosingAllSkinsKeepsTheRowsAndOkStillStoresTheSelection) {
     const auto ids = MakeSkins({L"Aurora", L"Basalt"});
-    g_state.targetSkins = RotationList::kSelectedSkins;
+    g_state.settings.targetSkins = RotationList::kSelectedSkins;
     SelectIds({ids[1], ids[0]});
     ShowPeriodic([&](HWND dlg) {
         devhost::SelectListRow(dlg, IDC_PERIODIC_SELECTED_LIST, 0);
@@ -247,7 +261,7 @@ TEST_F(PeriodicDialogTest, ChoosingAllSkinsKeepsTheRowsAndOkStillStoresTheSelect
         EXPECT_TRUE(devhost::Click(dlg, IDC_PERIODIC_ALL));
         devhost::PressOk(dlg);
     });
-    EXPECT_EQ(RotationList::kAllSkins, g_state.targetSkins.load());
+    EXPECT_EQ(RotationList::kAllSkins, g_state.settings.targetSkins);
     EXPECT_EQ((Rows{ids[1], ids[0]}), Identifiers(SelectedSkinsNow()));
     EXPECT_EQ(std::optional<int32_t>(0), devhost::GetSettingInt(1, L"TimeMode", L"TargetSkins"));
 }
@@ -259,7 +273,7 @@ TEST_F(PeriodicDialogTest, TimeOfDayIsEnabledExactlyWhileTheUnitIsDays) {
     };
     for (const Case& c : {Case{0, false}, Case{1, false}, Case{2, true}}) {
         SCOPED_TRACE(c.unit);
-        g_state.timeUnit = static_cast<TimeUnit>(c.unit);
+        g_state.settings.timeUnit = static_cast<TimeUnit>(c.unit);
         ShowPeriodic([&](HWND dlg) {
             EXPECT_EQ((Rows{L"Minutes", L"Hours", L"Days"}),
                       devhost::ComboRows(dlg, IDC_PERIODIC_UNIT));
@@ -275,18 +289,18 @@ TEST_F(PeriodicDialogTest, TimeOfDayIsEnabledExactlyWhileTheUnitIsDays) {
             devhost::SelectComboRow(dlg, IDC_PERIODIC_UNIT, 0);
             devhost::PressOk(dlg);
         });
-        EXPECT_EQ(TimeUnit::kMinutes, g_state.timeUnit.load());
+        EXPECT_EQ(TimeUnit::kMinutes, g_state.settings.timeUnit);
     }
 }
 
 TEST_F(PeriodicDialogTest, UnitBoxWithoutASelectionKeepsTheStoredUnit) {
-    g_state.timeUnit = static_cast<TimeUnit>(7);
+    g_state.settings.timeUnit = static_cast<TimeUnit>(7);
     ShowPeriodic([&](HWND dlg) {
         EXPECT_EQ(-1, devhost::ComboSelection(dlg, IDC_PERIODIC_UNIT));
         EXPECT_FALSE(devhost::IsEnabled(dlg, IDC_PERIODIC_TIME));
         devhost::PressOk(dlg);
     });
-    EXPECT_EQ(7, static_cast<int32_t>(g_state.timeUnit.load()));
+    EXPECT_EQ(7, static_cast<int32_t>(g_state.settings.timeUnit));
     EXPECT_EQ(std::optional<int32_t>(7), devhost::GetSettingInt(1, L"TimeMode", L"TimeUnit"));
 }
 
@@ -298,20 +312,20 @@ TEST_F(PeriodicDialogTest, IntervalBoxStoresWhatWasTypedAndNeverLessThanOne) {
     for (const Case& c : {Case{L"", 1}, Case{L"0", 1}, Case{L"7", 7}, Case{L"042", 42},
                           Case{L"999", 999}}) {
         SCOPED_TRACE(testing::PrintToString(std::wstring(c.text)));
-        g_state.interval = 5;
+        g_state.settings.interval = 5;
         ShowPeriodic([&](HWND dlg) {
             EXPECT_EQ(L"5", devhost::GetText(dlg, IDC_PERIODIC_INTERVAL));
             devhost::SetText(dlg, IDC_PERIODIC_INTERVAL, c.text);
             devhost::PressOk(dlg);
         });
-        EXPECT_EQ(c.stored, g_state.interval.load());
+        EXPECT_EQ(c.stored, g_state.settings.interval);
         EXPECT_EQ(std::optional<int32_t>(c.stored),
                   devhost::GetSettingInt(1, L"TimeMode", L"Interval"));
     }
 }
 
 TEST_F(PeriodicDialogTest, IntervalBoxTakesThreeDigitsAndTheSpinStaysWithinOneTo999) {
-    g_state.interval = 5;
+    g_state.settings.interval = 5;
     ShowPeriodic([&](HWND dlg) {
         HWND edit = GetDlgItem(dlg, IDC_PERIODIC_INTERVAL);
         EXPECT_EQ(3, SendMessageW(edit, EM_GETLIMITTEXT, 0, 0));
@@ -328,16 +342,16 @@ TEST_F(PeriodicDialogTest, IntervalBoxTakesThreeDigitsAndTheSpinStaysWithinOneTo
         EXPECT_EQ(999, high);
         devhost::PressOk(dlg);
     });
-    EXPECT_EQ(123, g_state.interval.load());
+    EXPECT_EQ(123, g_state.settings.interval);
 }
 
 TEST_F(PeriodicDialogTest, StoredIntervalAbove999IsShownWholeAndKeptWhenUntouched) {
-    g_state.interval = 5000;
+    g_state.settings.interval = 5000;
     ShowPeriodic([&](HWND dlg) {
         EXPECT_EQ(L"5000", devhost::GetText(dlg, IDC_PERIODIC_INTERVAL));
         devhost::PressOk(dlg);
     });
-    EXPECT_EQ(5000, g_state.interval.load());
+    EXPECT_EQ(5000, g_state.settings.interval);
 }
 
 TEST_F(PeriodicDialogTest, TimePickerShowsTheStoredTimeOfDay) {
@@ -348,8 +362,8 @@ TEST_F(PeriodicDialogTest, TimePickerShowsTheStoredTimeOfDay) {
     };
     for (const Case& c : {Case{7, 5, L"7:05"}, Case{14, 30, L"14:30"}, Case{0, 0, L"0:00"}}) {
         SCOPED_TRACE(testing::PrintToString(std::wstring(c.shown)));
-        g_state.changeHour = c.hour;
-        g_state.changeMinute = c.minute;
+        g_state.settings.changeHour = c.hour;
+        g_state.settings.changeMinute = c.minute;
         ShowPeriodic([&](HWND dlg) {
             EXPECT_EQ(c.shown, devhost::GetText(dlg, IDC_PERIODIC_TIME));
             const std::optional<SYSTEMTIME> time = devhost::GetDateTime(dlg, IDC_PERIODIC_TIME);
@@ -362,9 +376,9 @@ TEST_F(PeriodicDialogTest, TimePickerShowsTheStoredTimeOfDay) {
 }
 
 TEST_F(PeriodicDialogTest, PickedTimeIsStoredWhateverTheUnit) {
-    g_state.timeUnit = TimeUnit::kMinutes;
-    g_state.changeHour = 7;
-    g_state.changeMinute = 5;
+    g_state.settings.timeUnit = TimeUnit::kMinutes;
+    g_state.settings.changeHour = 7;
+    g_state.settings.changeMinute = 5;
     ShowPeriodic([&](HWND dlg) {
         SYSTEMTIME time{};
         time.wYear = 2000;
@@ -375,21 +389,21 @@ TEST_F(PeriodicDialogTest, PickedTimeIsStoredWhateverTheUnit) {
         EXPECT_TRUE(devhost::SetDateTime(dlg, IDC_PERIODIC_TIME, time));
         devhost::PressOk(dlg);
     });
-    EXPECT_EQ(21, g_state.changeHour.load());
-    EXPECT_EQ(45, g_state.changeMinute.load());
-    EXPECT_EQ(TimeUnit::kMinutes, g_state.timeUnit.load());
+    EXPECT_EQ(21, g_state.settings.changeHour);
+    EXPECT_EQ(45, g_state.settings.changeMinute);
+    EXPECT_EQ(TimeUnit::kMinutes, g_state.settings.timeUnit);
     EXPECT_EQ(std::optional<int32_t>(21), devhost::GetSettingInt(1, L"TimeMode", L"ChangeHour"));
 }
 
 TEST_F(PeriodicDialogTest, StoredTimeOutOfRangeNeverReachesTheSettings) {
-    g_state.changeHour = 30;
-    g_state.changeMinute = 99;
+    g_state.settings.changeHour = 30;
+    g_state.settings.changeMinute = 99;
     ShowPeriodic([&](HWND dlg) { devhost::PressOk(dlg); });
-    EXPECT_LT(g_state.changeHour.load(), 24);
-    EXPECT_LT(g_state.changeMinute.load(), 60);
+    EXPECT_LT(g_state.settings.changeHour, 24);
+    EXPECT_LT(g_state.settings.changeMinute, 60);
 }
 
-TEST_F(PeriodicDialogTest, OpeningDropsMissingSkinsAndFillsNamesAndCancelKeepsThat) {
+TEST_F(PeriodicDialogTest, OpeningShowsTheExistingSkinsWithNamesAndChangesNothingStored) {
     const auto ids = MakeSkins({L"Aurora", L"Basalt"});
     // A file the host does not take for a skin still exists, and shows as an empty row.
     const std::wstring plain = L"notes.txt";
@@ -397,32 +411,35 @@ TEST_F(PeriodicDialogTest, OpeningDropsMissingSkinsAndFillsNamesAndCancelKeepsTh
                               CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
     ASSERT_NE(INVALID_HANDLE_VALUE, file);
     CloseHandle(file);
-    g_state.targetSkins = RotationList::kSelectedSkins;
-    SetSelectedSkins({{ids[0], L""},
-                      {L"Gone.tskin", L"Gone"},
-                      {L"\\Vanished", L""},
-                      {ids[1], L"Kept Name"},
-                      {plain, L""},
-                      {L"", L""}});
+    g_state.settings.targetSkins = RotationList::kSelectedSkins;
+    g_state.settings.rotationIndex = 3;
+    const SkinList stored = {{ids[0], L""},      {L"Gone.tskin", L"Gone"}, {L"\\Vanished", L""},
+                             {ids[1], L"Kept Name"}, {plain, L""},           {L"", L""}};
+    SetSelectedSkins(stored);
+    const Rows shown = {L"Aurora", L"Kept Name", L""};
 
     const INT_PTR result = ShowPeriodic([&](HWND dlg) {
-        EXPECT_EQ((Rows{L"Aurora", L"Kept Name", L""}),
-                  devhost::ListRows(dlg, IDC_PERIODIC_SELECTED_LIST));
+        EXPECT_EQ(shown, devhost::ListRows(dlg, IDC_PERIODIC_SELECTED_LIST));
         devhost::PressCancel(dlg);
     });
     EXPECT_EQ(0, result);
+    EXPECT_EQ(Identifiers(stored), Identifiers(SelectedSkinsNow()));
+    EXPECT_EQ(DisplayNames(stored), DisplayNames(SelectedSkinsNow()));
+    EXPECT_EQ(3, g_state.settings.rotationIndex);
+    EXPECT_EQ(0, devhost::CommitCount());
+
+    ShowPeriodic([&](HWND dlg) { devhost::PressOk(dlg); });
     const SkinList kept = SelectedSkinsNow();
     EXPECT_EQ((Rows{ids[0], ids[1], plain}), Identifiers(kept));
-    EXPECT_EQ((Rows{L"Aurora", L"Kept Name", L""}), DisplayNames(kept));
-    EXPECT_EQ(0, devhost::CommitCount());
+    EXPECT_EQ(shown, DisplayNames(kept));
 }
 
 TEST_F(PeriodicDialogTest, OkResynchronisesRestartsTheScheduleAndSaves) {
     const auto ids = MakeSkins({L"Aurora", L"Basalt", L"Cobalt"});
-    g_state.changeMode = ChangeMode::kPeriodic;
-    g_state.targetSkins = RotationList::kSelectedSkins;
-    g_state.timeUnit = TimeUnit::kMinutes;
-    g_state.rotationIndex = 0;
+    g_state.settings.changeMode = ChangeMode::kPeriodic;
+    g_state.settings.targetSkins = RotationList::kSelectedSkins;
+    g_state.settings.timeUnit = TimeUnit::kMinutes;
+    g_state.settings.rotationIndex = 0;
     SelectIds({ids[0], ids[1]});
     {
         ScopedLock guard(g_state.lock);
@@ -436,7 +453,7 @@ TEST_F(PeriodicDialogTest, OkResynchronisesRestartsTheScheduleAndSaves) {
         devhost::SetText(dlg, IDC_PERIODIC_INTERVAL, L"15");
         devhost::PressOk(dlg);
     });
-    EXPECT_EQ(2, g_state.rotationIndex.load()) << "Cobalt, the requested skin, is now entry 2";
+    EXPECT_EQ(2, g_state.settings.rotationIndex) << "Cobalt, the requested skin, is now entry 2";
     {
         ScopedLock guard(g_state.lock);
         EXPECT_NE(0, g_state.lastSwitchStamp) << "minutes mode restarts from now";
@@ -448,26 +465,71 @@ TEST_F(PeriodicDialogTest, OkResynchronisesRestartsTheScheduleAndSaves) {
 }
 
 TEST_F(PeriodicDialogTest, OkWhileThemeSyncIsInForceStoresButDoesNotRestart) {
-    g_state.changeMode = ChangeMode::kThemeSync;
-    g_state.timeUnit = TimeUnit::kMinutes;
+    g_state.settings.changeMode = ChangeMode::kThemeSync;
+    g_state.settings.timeUnit = TimeUnit::kMinutes;
     ShowPeriodic([&](HWND dlg) {
         devhost::SetText(dlg, IDC_PERIODIC_INTERVAL, L"9");
         devhost::PressOk(dlg);
     });
-    EXPECT_EQ(9, g_state.interval.load());
+    EXPECT_EQ(9, g_state.settings.interval);
     EXPECT_EQ(1, devhost::CommitCount());
     ScopedLock guard(g_state.lock);
     EXPECT_EQ(0, g_state.lastSwitchStamp);
 }
 
+// A worker tick may fall anywhere in OK, here at its reading of the clock: it sees the
+// old unit with the old schedule, or the new ones with the restart, never the new unit
+// measured against the old schedule.
+TEST_F(PeriodicDialogTest, WorkerTickDuringOkNeverSeesHalfTheChange) {
+    constexpr int64_t kDayNs = 86'400'000'000'000;
+    struct Case {
+        const char* name;
+        TimeUnit storedUnit;
+        int64_t stampNs;         // the minutes schedule's start
+        SYSTEMTIME nextChange;   // the days schedule's due moment
+        int unitRow;             // the unit chosen in the dialog
+    };
+    const Case cases[] = {
+        // A week of minutes have passed since the stamp, and the day is not yet due.
+        {"days to minutes", TimeUnit::kDays, 0, LocalTime(2026, 3, 4, 0, 0), 0},
+        // The minutes schedule has just restarted, and an old day's moment has passed.
+        {"minutes to days", TimeUnit::kMinutes, 7 * kDayNs, LocalTime(2026, 3, 1, 0, 0), 2},
+    };
+    MakeSkins({L"Aurora", L"Basalt"});
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        FakeClock clock(7 * kDayNs, LocalTime(2026, 3, 3, 10, 0));
+        g_state.settings.changeMode = ChangeMode::kPeriodic;
+        g_state.settings.targetSkins = RotationList::kAllSkins;
+        g_state.settings.timeUnit = c.storedUnit;
+        g_state.settings.interval = 5;
+        {
+            ScopedLock guard(g_state.lock);
+            g_state.lastSwitchStamp = c.stampNs;
+            g_state.nextChangeTime = c.nextChange;
+            g_state.nextChangeValid = true;
+        }
+        const int appliedBefore = devhost::ApplySkinCount();
+        ShowPeriodic([&](HWND dlg) {
+            devhost::SelectComboRow(dlg, IDC_PERIODIC_UNIT, c.unitRow);
+            FakeClock::onNextRead = [] { WorkerTick(); };
+            devhost::PressOk(dlg);
+        });
+        EXPECT_FALSE(FakeClock::onNextRead) << "OK read no clock";
+        WorkerTick();  // the first tick after OK counts from OK
+        EXPECT_EQ(0, g_state.switchPending.load());
+        EXPECT_EQ(appliedBefore, devhost::ApplySkinCount()) << "a switch was requested";
+    }
+}
+
 TEST_F(PeriodicDialogTest, CancelStoresNothing) {
     const auto ids = MakeSkins({L"Aurora", L"Basalt"});
-    g_state.targetSkins = RotationList::kSelectedSkins;
-    g_state.interval = 4;
-    g_state.timeUnit = TimeUnit::kHours;
-    g_state.changeHour = 6;
-    g_state.changeMinute = 15;
-    g_state.rotationIndex = 1;
+    g_state.settings.targetSkins = RotationList::kSelectedSkins;
+    g_state.settings.interval = 4;
+    g_state.settings.timeUnit = TimeUnit::kHours;
+    g_state.settings.changeHour = 6;
+    g_state.settings.changeMinute = 15;
+    g_state.settings.rotationIndex = 1;
     SelectIds({ids[0], ids[1]});
 
     const INT_PTR result = ShowPeriodic([&](HWND dlg) {
@@ -482,19 +544,19 @@ TEST_F(PeriodicDialogTest, CancelStoresNothing) {
         devhost::PressCancel(dlg);
     });
     EXPECT_EQ(0, result);
-    EXPECT_EQ(RotationList::kSelectedSkins, g_state.targetSkins.load());
-    EXPECT_EQ(4, g_state.interval.load());
-    EXPECT_EQ(TimeUnit::kHours, g_state.timeUnit.load());
-    EXPECT_EQ(6, g_state.changeHour.load());
-    EXPECT_EQ(15, g_state.changeMinute.load());
-    EXPECT_EQ(1, g_state.rotationIndex.load());
+    EXPECT_EQ(RotationList::kSelectedSkins, g_state.settings.targetSkins);
+    EXPECT_EQ(4, g_state.settings.interval);
+    EXPECT_EQ(TimeUnit::kHours, g_state.settings.timeUnit);
+    EXPECT_EQ(6, g_state.settings.changeHour);
+    EXPECT_EQ(15, g_state.settings.changeMinute);
+    EXPECT_EQ(1, g_state.settings.rotationIndex);
     EXPECT_EQ((Rows{ids[0], ids[1]}), Identifiers(SelectedSkinsNow()));
     EXPECT_EQ(0, devhost::CommitCount());
 }
 
 TEST_F(PeriodicDialogTest, CommandsReachingTheDialogAfterOkAreIgnored) {
     MakeSkins({L"Aurora"});
-    g_state.targetSkins = RotationList::kSelectedSkins;
+    g_state.settings.targetSkins = RotationList::kSelectedSkins;
     ShowPeriodic([&](HWND dlg) {
         devhost::PressOk(dlg);
         // The window outlives EndDialog until the modal loop returns.
@@ -509,7 +571,7 @@ TEST_F(PeriodicDialogTest, CommandsReachingTheDialogAfterOkAreIgnored) {
 
 TEST_F(PeriodicDialogTest, AddTakesTheShownEntryWhileAnEnumerationReplacesTheList) {
     FreezeAllSkins({{L"B.tskin", L"Bee"}, {L"A.tskin", L"Ay"}});
-    g_state.targetSkins = RotationList::kSelectedSkins;
+    g_state.settings.targetSkins = RotationList::kSelectedSkins;
     ShowPeriodic([&](HWND dlg) {
         EXPECT_EQ((Rows{L"Bee", L"Ay"}), devhost::ListRows(dlg, IDC_PERIODIC_ALL_LIST));
         devhost::SelectListRow(dlg, IDC_PERIODIC_ALL_LIST, 1);

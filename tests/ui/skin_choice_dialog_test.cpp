@@ -18,12 +18,12 @@ protected:
     }
     static void SetThemeSkins(const std::wstring& light, const std::wstring& dark) {
         ScopedLock guard(g_state.lock);
-        g_state.lightThemeSkin = light;
-        g_state.darkThemeSkin = dark;
+        g_state.settings.lightThemeSkin = light;
+        g_state.settings.darkThemeSkin = dark;
     }
     static std::pair<std::wstring, std::wstring> ThemeSkins() {
         ScopedLock guard(g_state.lock);
-        return {g_state.lightThemeSkin, g_state.darkThemeSkin};
+        return {g_state.settings.lightThemeSkin, g_state.settings.darkThemeSkin};
     }
 };
 
@@ -243,8 +243,8 @@ TEST_F(ItemDialogTest, OkTakesTheChosenRowsFromTheListShownEvenWhenAllSkinsWasRe
         devhost::PressOk(dlg);
     });
     ScopedLock guard(g_state.lock);
-    EXPECT_EQ(L"dune.tskin", g_state.lightThemeSkin);
-    EXPECT_EQ(L"Basalt.tskin", g_state.darkThemeSkin);
+    EXPECT_EQ(L"dune.tskin", g_state.settings.lightThemeSkin);
+    EXPECT_EQ(L"Basalt.tskin", g_state.settings.darkThemeSkin);
 }
 
 }  // namespace
