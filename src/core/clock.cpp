@@ -21,31 +21,41 @@ std::atomic<int64_t> g_highestReading{INT64_MIN};
 // slot) that nothing frees once the DLL is unloaded, one set per load.
 int64_t CounterFrequency() {
     LARGE_INTEGER frequency{};
-    if (!QueryPerformanceFrequency(&frequency) || frequency.QuadPart <= 0) {
+    if (!QueryPerformanceFrequency(&frequency)) {
         return 0;
     }
     return frequency.QuadPart;
 }
 
-int64_t RawMonotonicNs() {
-    const int64_t frequency = CounterFrequency();
-    LARGE_INTEGER counter{};
-    if (frequency == 0 || !QueryPerformanceCounter(&counter) || counter.QuadPart < 0) {
+}  // namespace
+
+int64_t CounterNs(int64_t counter, int64_t frequency, uint64_t tickMs) {
+    if (frequency <= 0 || counter < 0) {
         // GetTickCount64 counts through sleep as well, only coarser.
-        return static_cast<int64_t>(GetTickCount64()) * 1000000LL;
+        return static_cast<int64_t>(tickMs) * 1000000LL;
     }
     // Split so that counter * 1e9 cannot overflow for any realistic uptime.
-    const int64_t whole = counter.QuadPart / frequency;
-    const int64_t rest = counter.QuadPart % frequency;
+    const int64_t whole = counter / frequency;
+    const int64_t rest = counter % frequency;
     return whole * kNsPerSecond + rest * kNsPerSecond / frequency;
 }
 
-int64_t SystemMonotonicNs() {
-    const int64_t now = RawMonotonicNs();
-    int64_t seen = g_highestReading.load();
-    while (now > seen && !g_highestReading.compare_exchange_weak(seen, now)) {
+int64_t NotBefore(std::atomic<int64_t>& highest, int64_t reading) {
+    int64_t seen = highest.load();
+    while (reading > seen && !highest.compare_exchange_weak(seen, reading)) {
     }
-    return now > seen ? now : seen;
+    return reading > seen ? reading : seen;
+}
+
+namespace {
+
+int64_t SystemMonotonicNs() {
+    LARGE_INTEGER counter{};
+    if (!QueryPerformanceCounter(&counter)) {
+        counter.QuadPart = -1;
+    }
+    return NotBefore(g_highestReading,
+                     CounterNs(counter.QuadPart, CounterFrequency(), GetTickCount64()));
 }
 
 void SystemLocalTime(SYSTEMTIME* now) { GetLocalTime(now); }

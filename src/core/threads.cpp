@@ -1,5 +1,6 @@
 #include "core/threads.h"
 
+#include "core/fault_hooks.h"
 #include "core/state.h"
 
 namespace {
@@ -25,6 +26,9 @@ HMODULE HoldModule() {
 
 HANDLE StartModuleThread(LPTHREAD_START_ROUTINE proc, LPVOID param, DWORD creationFlags,
                          DWORD* threadId) {
+    if (FaultArmed(Fault::kThreadStart)) {
+        return nullptr;
+    }
     HMODULE held = HoldModule();
     if (held == nullptr) {
         return nullptr;

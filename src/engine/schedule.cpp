@@ -69,35 +69,34 @@ bool DaysSwitchDueLocked(const ClockReading& now) REQUIRES(g_state.lock) {
 }
 
 bool ElapsedSwitchDueLocked(const ClockReading& now) REQUIRES(g_state.lock) {
-    const Settings& settings = g_state.settings;
     // Wrapping subtraction: a stamp from a replaced clock must not overflow.
     const auto elapsed = static_cast<int64_t>(static_cast<uint64_t>(now.monotonicNs) -
                                               static_cast<uint64_t>(g_state.lastSwitchStamp));
     const int64_t seconds = elapsed / kNsPerSecond;
-    const int64_t units = seconds / (settings.timeUnit == TimeUnit::kMinutes ? 60 : 3600);
-    return static_cast<int32_t>(units) >= settings.interval;
+    const bool minutes = g_state.settings.timeUnit == TimeUnit::kMinutes;
+    const int64_t units = seconds / (minutes ? 60 : 3600);
+    return static_cast<int32_t>(units) >= g_state.settings.interval;
 }
 
 }  // namespace
 
 void StampScheduleLocked(ScheduleStart start, const ClockReading& now) {
-    Settings& settings = g_state.settings;
-    if (settings.changeMode == ChangeMode::kThemeSync) {
+    if (g_state.settings.changeMode == ChangeMode::kThemeSync) {
         return;
     }
-    if (settings.timeUnit != TimeUnit::kDays) {
+    if (g_state.settings.timeUnit != TimeUnit::kDays) {
         g_state.lastSwitchStamp = now.monotonicNs;
         return;
     }
-    SYSTEMTIME& last = settings.lastChanged;
+    SYSTEMTIME& last = g_state.settings.lastChanged;
     if (start == ScheduleStart::kNow || last.wYear == 0 || last.wMonth == 0 || last.wDay == 0) {
         last = now.local;
     }
     SYSTEMTIME next = last;
-    bool valid = AddDays(last, settings.interval, &next);
+    bool valid = AddDays(last, g_state.settings.interval, &next);
     if (valid) {
-        next.wHour = settings.changeHour;
-        next.wMinute = settings.changeMinute;
+        next.wHour = g_state.settings.changeHour;
+        next.wMinute = g_state.settings.changeMinute;
         FILETIME check;
         valid = SystemTimeToFileTime(&next, &check) != 0;
     } else {

@@ -77,11 +77,10 @@ void SyncWithWindowsTheme() {
     std::wstring chosen;
     {
         ScopedLock guard(g_state.lock);
-        const Settings& settings = g_state.settings;
-        if (settings.changeMode != ChangeMode::kThemeSync) {
+        if (g_state.settings.changeMode != ChangeMode::kThemeSync) {
             return;
         }
-        chosen = dark ? settings.darkThemeSkin : settings.lightThemeSkin;
+        chosen = dark ? g_state.settings.darkThemeSkin : g_state.settings.lightThemeSkin;
     }
     if (!SkinExists(chosen)) {
         return;

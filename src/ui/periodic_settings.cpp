@@ -207,17 +207,16 @@ void StorePeriodicSettings(HWND dialog, PeriodicDialogData& data) {
     const ClockReading now = ReadClocks();
     {
         ScopedLock guard(g_state.lock);
-        Settings& settings = g_state.settings;
-        settings.targetSkins = targetSkins;
-        settings.selectedSkins.swap(selection);
+        g_state.settings.targetSkins = targetSkins;
+        g_state.settings.selectedSkins.swap(selection);
         SyncRotationIndexLocked();
-        settings.interval = interval;
+        g_state.settings.interval = interval;
         if (unitRow >= 0 && unitRow <= kUnitDays) {
-            settings.timeUnit = static_cast<TimeUnit>(unitRow);
+            g_state.settings.timeUnit = static_cast<TimeUnit>(unitRow);
         }
         if (timeValid) {
-            settings.changeHour = time.wHour;
-            settings.changeMinute = time.wMinute;
+            g_state.settings.changeHour = time.wHour;
+            g_state.settings.changeMinute = time.wMinute;
         }
         StampScheduleLocked(ScheduleStart::kNow, now);
     }

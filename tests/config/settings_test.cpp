@@ -3,6 +3,7 @@
 
 #include <atomic>
 #include <climits>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -25,11 +26,6 @@ constexpr wchar_t kLast[] = L"LastChanged";
 constexpr wchar_t kSel[] = L"SelectedSkins";
 constexpr wchar_t kTheme[] = L"ThemeSync";
 
-SYSTEMTIME g_fakeNow{};
-int64_t g_fakeNs = 0;
-
-void FakeLocalTime(SYSTEMTIME* now) { *now = g_fakeNow; }
-int64_t FakeMonotonic() { return g_fakeNs; }
 
 
 std::vector<std::wstring> Identifiers(const SkinList& list) {
@@ -42,13 +38,11 @@ class SettingsTest : public PluginTest {
 protected:
     void SetUp() override {
         PluginTest::SetUp();
-        g_fakeNow = LocalTime(2026, 3, 10, 21, 15, 42, 250);
-        g_fakeNs = 5'000'000'000;
-        g_clock = ClockSource{&FakeMonotonic, &FakeLocalTime};
+        clock_ = std::make_unique<FakeClock>(5'000'000'000, LocalTime(2026, 3, 10, 21, 15, 42, 250));
         AttachHost(kPlugin);
     }
     void TearDown() override {
-        g_clock = kSystemClock;
+        clock_.reset();
         PluginTest::TearDown();
     }
     void StoreList(const std::vector<std::wstring>& values, int32_t count) {
@@ -66,6 +60,7 @@ protected:
         ScopedLock guard(g_state.lock);
         return Identifiers(g_state.settings.selectedSkins);
     }
+    std::unique_ptr<FakeClock> clock_;
 };
 
 TEST_F(SettingsTest, FirstStartLoadsDefaultsAndStartsTheDaySchedule) {
@@ -386,7 +381,7 @@ TEST_F(SettingsTest, SavedValuesLoadBackAndTheDateSurvives) {
     EXPECT_EQ(g_state.settings.lastChanged.wDay, 29);
     EXPECT_EQ(g_state.settings.lastChanged.wMinute, 7);
     EXPECT_EQ(g_state.settings.lastChanged.wSecond, 0);
-    EXPECT_EQ(g_state.lastSwitchStamp, g_fakeNs);
+    EXPECT_EQ(g_state.lastSwitchStamp, FakeClock::monotonicNs);
 }
 
 TEST_F(SettingsTest, LoadResynchronisesOnlyForTheSelectedList) {

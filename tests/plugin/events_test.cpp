@@ -12,6 +12,7 @@
 #include "core/state.h"
 #include "languages.h"
 #include "resource.h"
+#include "support/host_log.h"
 #include "support/plugin_fixture.h"
 
 namespace {
@@ -191,6 +192,20 @@ TEST_F(EventTest, HiddenWindowAndClassLiveFromInitialisationToShutdown) {
     EXPECT_EQ(-1, g_state.pluginId.load());
 }
 
+// A worker that cannot start fails event 2 and leaves nothing behind for a host that
+// then frees the DLL; the next event 2 starts afresh.
+TEST_F(EventTest, InitialisationFailsWhenTheWorkerCannotStart) {
+    ArmFault(Fault::kThreadStart, true);
+    EXPECT_EQ(0, Initialize());
+    ArmFault(Fault::kThreadStart, false);
+    EXPECT_EQ(nullptr, FindWindowW(kClass, nullptr));
+    EXPECT_FALSE(ClassRegistered());
+    EXPECT_EQ(nullptr, g_state.workerHandle.load());
+    EXPECT_EQ(0u, g_state.workerRunning.load());
+    EXPECT_EQ(1, Initialize());
+    EXPECT_NE(nullptr, g_state.workerHandle.load());
+}
+
 TEST_F(EventTest, WorkerStopsAtShutdown) {
     ASSERT_EQ(1, Initialize());
     HANDLE worker = nullptr;
@@ -202,24 +217,74 @@ TEST_F(EventTest, WorkerStopsAtShutdown) {
     CloseHandle(worker);
 }
 
+// Event 2 as the launcher sees it from its UI thread: the version check, the skin
+// showing, the load in its order, then the caption.
 TEST_F(EventTest, InitialisationCallsTheHostInOrder) {
+    using namespace testlog;
+    constexpr wchar_t kTime[] = L"TimeMode";
+    constexpr wchar_t kLast[] = L"LastChanged";
+    constexpr wchar_t kSel[] = L"SelectedSkins";
+    constexpr wchar_t kTheme[] = L"ThemeSync";
     devhost::SetCurrentSkin(L"Current.tskin");
+    devhost::SetSetting(4, kSel, L"Count", 2);
+    devhost::SetSetting(4, kSel, L"Skin002", std::wstring(L"Q.tskin"));
     ASSERT_EQ(1, Initialize(4));
-    std::wstring order;
-    for (const auto& e : devhost::Log()) {
-        if (e.threadId != GetCurrentThreadId()) {
-            continue;  // the enumeration and the worker thread
-        }
-        if (e.name == L"GetHostVersion" || e.name == L"GetCurrentSkin" ||
-            e.name == L"LoadLocalizedString" || e.name == L"SetPluginCaption") {
-            order += e.name + L";";
-        } else if (e.name == L"ReadSettingInt" && order.find(L"Read;") == std::wstring::npos) {
-            order += L"Read;";
-        }
-    }
-    EXPECT_EQ(L"GetHostVersion;GetCurrentSkin;Read;LoadLocalizedString;SetPluginCaption;", order);
+    const std::vector<Expected> expected = {
+        Call{L"GetHostVersion", {}},
+        Call{L"GetCurrentSkin", {}},
+        ReadInt(nullptr, L"ChangeMode", 0, 4),
+        ReadInt(kTime, L"TargetSkins", 0, 4),
+        ReadInt(kTime, L"ChangeHour", 0, 4),
+        ReadInt(kTime, L"ChangeMinute", 0, 4),
+        ReadInt(kTime, L"Index", 0, 4),
+        ReadInt(kTime, L"TimeUnit", -1, 4),
+        ReadInt(kTime, L"Interval", -1, 4),
+        ReadInt(kLast, L"Year", 0, 4),
+        ReadInt(kLast, L"Month", 0, 4),
+        ReadInt(kLast, L"Day", 0, 4),
+        ReadInt(kLast, L"Hour", 0, 4),
+        ReadInt(kLast, L"Minute", 0, 4),
+        ReadInt(kSel, L"Count", 0, 4),
+        ReadString(kSel, L"Skin001", 4),
+        ReadString(kSel, L"Skin002", 4),
+        ReadString(kTheme, L"LightTheme", 4),
+        ReadString(kTheme, L"DarkTheme", 4),
+        Call{L"LoadLocalizedString",
+             {devhost::LogHex{reinterpret_cast<uintptr_t>(TestModule())}, int64_t{IDS_CAPTION}, int64_t{256}}},
+        Call{L"SetPluginCaption", {int64_t{4}, std::wstring(L"Switch Skin")}},
+    };
+    // The enumeration and the worker call from threads of their own.
+    EXPECT_EQ("", CompareSequence(CallsNamed(devhost::Log(), GetCurrentThreadId()), expected));
     ScopedLock guard(g_state.lock);
     EXPECT_EQ(L"Current.tskin", g_state.targetSkin);
+}
+
+// A start restarts the schedule from that moment and puts the rotation on the skin
+// showing: the first ticks switch nothing, and the next switch follows the skin in use.
+TEST_F(EventTest, StartRestartsTheScheduleAndFollowsTheSkinShowing) {
+    const std::wstring skins[] = {devhost::MakeFileSkin(skins_, L"Aurora"),
+                                  devhost::MakeFileSkin(skins_, L"Basalt"),
+                                  devhost::MakeFileSkin(skins_, L"Cobalt")};
+    for (int32_t unit : {0, 1}) {
+        SCOPED_TRACE(unit == 0 ? "minutes" : "hours");
+        devhost::ClearSettings();
+        devhost::SetSetting(1, L"TimeMode", L"TimeUnit", unit);
+        devhost::SetSetting(1, L"TimeMode", L"Interval", 1);
+        devhost::SetSetting(1, L"TimeMode", L"TargetSkins", 1);
+        devhost::SetSetting(1, L"TimeMode", L"Index", 0);
+        devhost::SetSetting(1, L"SelectedSkins", L"Count", 3);
+        for (int i = 0; i < 3; ++i) {
+            devhost::SetSetting(1, L"SelectedSkins", SelectedSkinKey(static_cast<size_t>(i) + 1), skins[i]);
+        }
+        devhost::SetCurrentSkin(skins[2]);
+        const int applied = devhost::ApplySkinCount();
+        ASSERT_EQ(1, Initialize());
+        EXPECT_EQ(2, CopySettings().rotationIndex) << "the index follows the skin showing";
+        // Three ticks of the worker.
+        EXPECT_FALSE(devhost::PumpUntil([&] { return devhost::ApplySkinCount() != applied; }, 400))
+            << "switched at once after the start";
+        EXPECT_EQ(1, Shutdown());
+    }
 }
 
 }  // namespace

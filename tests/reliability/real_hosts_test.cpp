@@ -294,6 +294,15 @@ TEST_F(RealHostTest, AllocationFailuresStayInsideThePlugin) {
         EXPECT_FALSE(window != nullptr && IsWindow(window)) << "the hidden window outlived event 3";
     };
 
+    // Event 1 answers the version whatever happens: the launcher checks it.
+    SweepAllocationFailures(
+        fresh,
+        [] {
+            wchar_t line[256] = {};
+            EXPECT_EQ(static_cast<int32_t>(TS_REQUIRED_HOST_VERSION),
+                      TsPluginEventHandler(TS_EVENT_DESCRIBE, reinterpret_cast<uint64_t>(line), 256, 0));
+        },
+        [] {});
     int32_t started = 0;
     SweepAllocationFailures(
         fresh, [&] { started = Initialize(); },

@@ -1,11 +1,13 @@
-// Helpers shared by the settings, catalog and rotation tests: the host's settings
-// calls as values, and a probe for the state lock.
+// Helpers shared by the suites that check what the host is handed: host calls as
+// values, expected call sequences with optional entries, and a probe for the state lock.
 #ifndef VARNEL_TEST_HOST_LOG_H
 #define VARNEL_TEST_HOST_LOG_H
 
 #include <windows.h>
 
+#include <initializer_list>
 #include <ostream>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -41,6 +43,53 @@ inline std::vector<Call> SettingsCalls(const std::vector<devhost::LogEntry>& log
 }
 
 inline std::vector<Call> SettingsCalls() { return SettingsCalls(devhost::Log()); }
+
+// The calls of `log` made on `thread` (0: on any) whose names are among `names`
+// (empty: every name), in order.
+inline std::vector<Call> CallsNamed(const std::vector<devhost::LogEntry>& log, DWORD thread,
+                                    std::initializer_list<const wchar_t*> names = {}) {
+    std::vector<Call> calls;
+    for (const devhost::LogEntry& entry : log) {
+        bool named = names.size() == 0;
+        for (const wchar_t* name : names) named = named || entry.name == name;
+        if (named && (thread == 0 || entry.threadId == thread)) calls.push_back({entry.name, entry.args});
+    }
+    return calls;
+}
+
+// One entry of an expected call sequence; an optional one may be absent.
+struct Expected {
+    Call call;
+    bool optional = false;
+    Expected(Call c, bool o = false) : call(std::move(c)), optional(o) {}  // NOLINT: a Call reads as required
+};
+inline Expected Optional(Call call) { return Expected(std::move(call), true); }
+
+// "" when `got` is `expected`, each optional entry there or not; else where the two part,
+// with both calls, for the assertion to print.
+inline std::string CompareSequence(const std::vector<Call>& got, const std::vector<Expected>& expected) {
+    auto text = [](const Call& call) {
+        std::ostringstream out;
+        PrintTo(call, &out);
+        return out.str();
+    };
+    size_t i = 0;
+    size_t j = 0;
+    while (i < got.size() && j < expected.size()) {
+        if (got[i] == expected[j].call) {
+            ++i;
+            ++j;
+        } else if (expected[j].optional) {
+            ++j;
+        } else {
+            return "call " + std::to_string(i) + ": expected " + text(expected[j].call) + ", got " + text(got[i]);
+        }
+    }
+    while (j < expected.size() && expected[j].optional) ++j;
+    if (i < got.size()) return "call " + std::to_string(i) + ": unexpected " + text(got[i]);
+    if (j < expected.size()) return "call " + std::to_string(i) + ": missing " + text(expected[j].call);
+    return "";
+}
 
 inline devhost::LogValue Section(const wchar_t* section) {
     if (section == nullptr) return nullptr;

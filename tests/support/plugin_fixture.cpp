@@ -2,6 +2,18 @@
 
 #include <atomic>
 
+namespace {
+
+std::atomic<bool> g_threadStartFails{false};
+
+}  // namespace
+
+bool FaultArmed(Fault fault) { return fault == Fault::kThreadStart && g_threadStartFails.load(); }
+
+void ArmFault(Fault fault, bool armed) {
+    if (fault == Fault::kThreadStart) g_threadStartFails = armed;
+}
+
 HMODULE TestModule() { return GetModuleHandleW(nullptr); }
 
 std::wstring MakeTempFolder(const wchar_t* tag) {
@@ -17,6 +29,7 @@ std::wstring MakeTempFolder(const wchar_t* tag) {
 }
 
 void PluginTest::SetUp() {
+    ArmFault(Fault::kThreadStart, false);
     devhost::Reset();
     ResetPluginState();
     g_state.moduleHandle = TestModule();

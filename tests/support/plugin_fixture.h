@@ -10,6 +10,7 @@
 #include <ostream>
 #include <string>
 
+#include "core/fault_hooks.h"
 #include "core/state.h"
 #include "devhost/core/devhost.h"
 #include "plugin/plugin_api.h"
@@ -24,6 +25,10 @@ inline bool EnumerationRunning() {
     ScopedLock guard(g_state.lock);
     return g_state.enumerating.held;
 }
+
+// Arms or disarms `fault` for the plug-in's code of this program (core/fault_hooks.h);
+// every test starts with none armed.
+void ArmFault(Fault fault, bool armed);
 
 // The test program's own module, which carries the plug-in's resources.
 HMODULE TestModule();
