@@ -65,44 +65,6 @@ TEST_F(StampScheduleTest, DaysModeCountsCalendarDaysFromTheLastChange) {
     }
 }
 
-TEST_F(StampScheduleTest, DatesThatCannotBeComputedLeaveNoDueMoment) {
-    struct Case {
-        const char* name;
-        SYSTEMTIME last;
-        int32_t interval;
-        uint16_t hour, minute;
-    };
-    const SYSTEMTIME good = LocalTime(2026, 3, 10, 12, 0);
-    const Case cases[] = {
-        {"30 February", LocalTime(2026, 2, 30, 0, 0), 1, 0, 0},
-        {"month 13", LocalTime(2026, 13, 1, 0, 0), 1, 0, 0},
-        {"hour 25 stored", LocalTime(2026, 3, 1, 25, 0), 1, 0, 0},
-        {"year before 1601", LocalTime(1500, 3, 1, 0, 0), 1, 0, 0},
-        {"interval beyond the calendar", good, INT32_MAX, 0, 0},
-        {"interval just past year 30827", good, 10'592'000, 0, 0},
-        {"negative interval", good, -1, 0, 0},
-        {"change hour 24", good, 1, 24, 0},
-        {"change minute 60", good, 1, 0, 60},
-        {"change hour 65535", good, 1, 65535, 65535},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        {
-            // A valid result left from before must not survive a failed computation.
-            ScopedLock guard(g_state.lock);
-            g_state.nextChangeValid = true;
-        }
-        SetLastChanged(c.last);
-        g_state.settings.interval = c.interval;
-        g_state.settings.changeHour = c.hour;
-        g_state.settings.changeMinute = c.minute;
-        StampSchedule(ScheduleStart::kLastChange);
-        EXPECT_EQ(Next(), "invalid");
-        // The stored date stays as read for the next save.
-        EXPECT_EQ(Describe(LastChanged()), Describe(c.last));
-    }
-}
-
 TEST_F(StampScheduleTest, MinutesAndHoursRestartFromTheMonotonicClock) {
     for (int32_t unit : {0, 1, 3, 99}) {
         SCOPED_TRACE(unit);

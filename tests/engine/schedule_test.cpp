@@ -237,7 +237,11 @@ TEST_F(ScheduleTest, DaysScheduleThatCannotBeComputedIsNeverDue) {
         {"change hour 24", LocalTime(2026, 3, 1, 6, 0), 1, 24, 0},
         {"change minute 60", LocalTime(2026, 3, 1, 6, 0), 1, 6, 60},
         {"interval beyond every calendar", LocalTime(2026, 3, 1, 6, 0), INT_MAX, 6, 0},
+        {"interval just past year 30827", LocalTime(2026, 3, 1, 6, 0), 10'592'000, 6, 0},
+        {"negative interval", LocalTime(2026, 3, 1, 6, 0), -1, 6, 0},
         {"year 30827 plus a day", LocalTime(30827, 12, 31, 6, 0), 1, 6, 0},
+        {"year before 1601", LocalTime(1500, 3, 1, 6, 0), 1, 6, 0},
+        {"change hour 65535", LocalTime(2026, 3, 1, 6, 0), 1, 65535, 65535},
     };
     for (const UncomputableCase& c : cases) {
         SCOPED_TRACE(c.name);
@@ -248,8 +252,10 @@ TEST_F(ScheduleTest, DaysScheduleThatCannotBeComputedIsNeverDue) {
             {
                 ScopedLock guard(g_state.lock);
                 g_state.settings.lastChanged = c.lastChanged;
-                g_state.nextChangeValid = false;
-                g_state.nextChangeTime = SYSTEMTIME{};
+                // Loaded in periodic mode, a due moment left from before must not survive
+                // the failed computation; loaded in theme sync mode, none was computed.
+                g_state.nextChangeValid = startMode == 0;
+                g_state.nextChangeTime = LocalTime(2026, 1, 1, 0, 0);
             }
             StampSchedule(ScheduleStart::kLastChange);
             g_state.settings.changeMode = ChangeMode::kPeriodic;
@@ -260,6 +266,9 @@ TEST_F(ScheduleTest, DaysScheduleThatCannotBeComputedIsNeverDue) {
             }
             EXPECT_EQ(devhost::ApplySkinCount(), 0);
             EXPECT_EQ(g_state.switchPending.load(), 0);
+            ScopedLock guard(g_state.lock);
+            EXPECT_EQ(Describe(c.lastChanged), Describe(g_state.settings.lastChanged))
+                << "the stored date stays as read for the next save";
         }
     }
 }

@@ -143,6 +143,27 @@ TEST_F(AboutTest, AboutBoxShowsBothLinesAndClosesWithZero) {
     EXPECT_EQ(0, devhost::DialogWatchdogFired());
 }
 
+// The box opens with the focus on OK, which the dialog manager sets only when the
+// procedure leaves it to it, so the keys work at once.
+TEST_F(AboutTest, AboutBoxOpensWithTheFocusOnOkAndClosesOnEnterOrSpace) {
+    ASSERT_EQ(1, Initialize());
+    devhost::SetDialogWatchdog(5000);
+    for (const WPARAM key : {WPARAM{VK_RETURN}, WPARAM{VK_SPACE}}) {
+        SCOPED_TRACE(key == VK_RETURN ? "Enter" : "Space");
+        HWND focus = nullptr;
+        HWND ok = nullptr;
+        devhost::PushDialogScript([&](HWND dlg) {
+            focus = GetFocus();
+            ok = GetDlgItem(dlg, IDOK);
+            PostMessageW(focus, WM_KEYDOWN, key, 0);
+            PostMessageW(focus, WM_KEYUP, key, 0xC0000001);
+        });
+        EXPECT_EQ(1, Send(TS_EVENT_ABOUT, 0));
+        EXPECT_EQ(ok, focus);
+    }
+    EXPECT_EQ(0, devhost::DialogWatchdogFired()) << "a key left the box open";
+}
+
 TEST_F(AboutTest, AboutBoxIsEnglishInEveryLanguage) {
     ASSERT_EQ(1, Initialize());
     for (LANGID language : {LANGID{0x0011}, LANGID{0x0019}, LANGID{0x0804}}) {

@@ -115,29 +115,6 @@ TEST_F(EventTest, CaptionRefreshFollowsTheHostsLanguage) {
     }
 }
 
-TEST_F(EventTest, ItemEventWithAnOddFlagCallsNothing) {
-    ASSERT_EQ(1, Initialize());
-    devhost::ClearLog();
-    for (uint64_t flags : {1ull, 3ull, 0xFFFFFFFFFFFFFFFFull}) {
-        SCOPED_TRACE(::testing::Message() << "param2 " << flags);
-        EXPECT_EQ(1, Send(TS_EVENT_RUN_ITEM, 42, flags));
-    }
-    EXPECT_EQ(0u, devhost::CallCount(TS_SLOT_GET_ITEM_PARAM_INT)) << "GetItemParamInt";
-    EXPECT_EQ(0u, devhost::CallCount(TS_SLOT_APPLY_SKIN)) << "ApplySkin";
-}
-
-TEST_F(EventTest, ItemSettingsEventOpensTheItemOfTheParametersLow32Bits) {
-    ASSERT_EQ(1, Initialize());
-    devhost::PushDialogScript([](HWND dlg) {
-        EXPECT_EQ(L"Plugin Item Behavior", devhost::DialogTitle(dlg));
-        devhost::PressOk(dlg);
-    });
-    EXPECT_EQ(1, Send(TS_EVENT_ITEM_SETTINGS, 0, 0x123456789ABCDEF0ull));
-    EXPECT_EQ(1u, devhost::CallCount(TS_SLOT_SHOW_LOCALIZED_DIALOG)) << "ShowLocalizedDialog";
-    EXPECT_EQ(std::optional<int32_t>(0), devhost::GetItemParamInt(0x9ABCDEF0, 0))
-        << "OK stores the behaviour of item 0x9ABCDEF0";
-}
-
 TEST_F(EventTest, EventsThatNeedAHostCallNothingBeforeOneIsAccepted) {
     // Before any event 2.
     for (uint32_t event : {TS_EVENT_RUN_ITEM, TS_EVENT_ABOUT, TS_EVENT_SETTINGS, TS_EVENT_ITEM_SETTINGS,

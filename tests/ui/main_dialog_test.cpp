@@ -218,11 +218,6 @@ TEST_F(MainDialogTest, HostIsHandedEachDialogsIdOwnerAndInitialisationParameter)
     EXPECT_EQ(1, Send(TS_EVENT_ITEM_SETTINGS, launcherParam, itemParam));
     DestroyWindow(launcher);
 
-    std::vector<testlog::Call> calls;
-    for (const devhost::LogEntry& entry :
-         devhost::CallsOf(TS_SLOT_SHOW_LOCALIZED_DIALOG, devhost::Log())) {
-        calls.push_back({entry.name, entry.args});
-    }
     const auto shown = [](UINT id, HWND owner, uint64_t param) {
         return testlog::Call{L"ShowLocalizedDialog",
                              {devhost::LogHex{reinterpret_cast<uintptr_t>(TestModule())},
@@ -230,14 +225,15 @@ TEST_F(MainDialogTest, HostIsHandedEachDialogsIdOwnerAndInitialisationParameter)
                               devhost::LogHex{reinterpret_cast<uintptr_t>(owner)},
                               static_cast<int64_t>(param)}};
     };
-    EXPECT_EQ((std::vector<testlog::Call>{
-                  shown(102, launcher, 0),  // About
-                  shown(103, launcher, 0),  // main settings
-                  shown(105, mainDialog, 0),  // periodic
-                  shown(106, mainDialog, 0),  // theme sync
-                  shown(104, launcher, itemParam),  // item
-              }),
-              calls);
+    const std::vector<testlog::Expected> expected = {
+        shown(102, launcher, 0),          // About
+        shown(103, launcher, 0),          // main settings
+        shown(105, mainDialog, 0),        // periodic
+        shown(106, mainDialog, 0),        // theme sync
+        shown(104, launcher, itemParam),  // item
+    };
+    EXPECT_EQ("", testlog::CompareSequence(
+                      testlog::CallsNamed(devhost::Log(), 0, {L"ShowLocalizedDialog"}), expected));
     EXPECT_EQ(std::optional<int32_t>(0), devhost::GetItemParamInt(9, 0))
         << "the item dialog still stores item 9";
 }
@@ -259,20 +255,25 @@ TEST_F(MainDialogTest, DialogsTheHostShowsByThemselvesFindNoDataOfAnEarlierShowC
     const struct {
         UINT id;
         DLGPROC proc;
-        int list;
+        int list;  // 0: none
         bool combo;
     } dialogs[] = {{IDD_ITEM_BEHAVIOR, ItemBehaviorDialogProc, IDC_ITEM_SKIN, true},
                    {IDD_PERIODIC_SETTINGS, PeriodicSettingsDialogProc, IDC_PERIODIC_ALL_LIST, false},
-                   {IDD_THEME_SYNC_SETTINGS, ThemeSyncSettingsDialogProc, IDC_THEME_LIGHT, true}};
+                   {IDD_THEME_SYNC_SETTINGS, ThemeSyncSettingsDialogProc, IDC_THEME_LIGHT, true},
+                   {IDD_MAIN_SETTINGS, MainSettingsDialogProc, 0, false},
+                   {IDD_ABOUT, AboutDialogProc, 0, false}};
     for (const auto& d : dialogs) {
-        SCOPED_TRACE(d.id);
-        Rows rows{L"<not shown>"};
-        devhost::PushDialogScript([&](HWND dlg) {
-            rows = d.combo ? devhost::ComboRows(dlg, d.list) : devhost::ListRows(dlg, d.list);
-            EXPECT_TRUE(devhost::PressOk(dlg));
-        });
-        EXPECT_EQ(0, devhost::Table()->ShowLocalizedDialog(TestModule(), d.id, nullptr, d.proc, 0));
-        EXPECT_EQ(Rows{}, rows) << "the dialog was not filled";
+        for (const bool ok : {true, false}) {
+            SCOPED_TRACE(::testing::Message() << "dialog " << d.id << (ok ? ", OK" : ", Esc"));
+            Rows rows{L"<not shown>"};
+            devhost::PushDialogScript([&](HWND dlg) {
+                rows = d.list == 0 ? Rows{} : d.combo ? devhost::ComboRows(dlg, d.list) : devhost::ListRows(dlg, d.list);
+                EXPECT_TRUE(ok ? devhost::PressOk(dlg) : devhost::PressEscape(dlg));
+            });
+            EXPECT_EQ(0, devhost::Table()->ShowLocalizedDialog(TestModule(), d.id, nullptr, d.proc, 0));
+            EXPECT_EQ(Rows{}, rows) << "the dialog was not filled";
+            EXPECT_EQ(0, devhost::DialogWatchdogFired()) << "OK or Cancel left it open";
+        }
     }
     EXPECT_EQ(0u, devhost::CallCount(TS_SLOT_SET_ITEM_PARAM_INT));
     EXPECT_EQ(0, devhost::CommitCount());

@@ -183,20 +183,6 @@ TEST_F(ItemDialogTest, PreselectionTakesTheLastExactMatchOrElseTheFirstSkin) {
     EXPECT_EQ(0u, devhost::CallCount(TS_SLOT_SET_ITEM_PARAM_STRING));
 }
 
-TEST_F(ItemDialogTest, ItemIdIsTheLow32BitsOfTheParameter) {
-    FreezeAllSkins(kFrozenSkins);
-    devhost::SetItemParam(0x89ABCDEFu, 0, 1);
-    devhost::SetItemParam(0x89ABCDEFu, 0, std::wstring(L"dune.tskin"));
-    const auto param = static_cast<LPARAM>(0x1234567889ABCDEFull);
-    ShowItem(param, [&](HWND dlg) {
-        EXPECT_EQ(4, devhost::ComboSelection(dlg, IDC_ITEM_SKIN));
-        devhost::SelectComboRow(dlg, IDC_ITEM_SKIN, 1);
-        devhost::PressOk(dlg);
-    });
-    EXPECT_EQ(std::optional<std::wstring>(L"Basalt.tskin"),
-              devhost::GetItemParamString(0x89ABCDEFu, 0));
-}
-
 TEST_F(ItemDialogTest, EmptySkinsFolderStoresTheBehaviourButNotASkin) {
     devhost::SetItemParam(8, 0, std::wstring(L"Aurora.tskin"));
     ShowItem(8, [&](HWND dlg) {
