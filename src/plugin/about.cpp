@@ -1,3 +1,5 @@
+// The plug-in's description line (event 1) and the About box's two lines, read from its version
+// resource; the box itself is src/ui/about_box.cpp.
 #include "plugin/about.h"
 
 #include <cstdarg>
