@@ -2,12 +2,12 @@
 //
 // 1. The host calls of a load and of a save come in one fixed order, and every save
 //    ends with exactly one CommitSettings.
-// 2. A save writes one copy of the settings taken under g_state.lock at its start. One save runs at
-//    a time, holding the save turn across its host calls (g_state.lock never is), and
-//    nobody waits for the turn: a save asked for while another runs is made by the one
-//    running, once more with the values of that moment, before it lets go. A thread
-//    that waited could deadlock with a launcher that serves the running save's calls
-//    on the waiting thread, by sending or by posting.
+// 2. A save writes one copy of the settings, taken under g_state.lock at its start.
+//    One save runs at a time, holding the save turn across its host calls (g_state.lock
+//    never is), and nobody waits for the turn: a save asked for while another runs is
+//    made by the one running, once more with the values of that moment, before it lets
+//    go. A thread that waited could deadlock with a launcher that serves the running
+//    save's calls on the waiting thread, by sending or by posting.
 // 3. A save belongs to its caller's session: once that has ended, it calls nothing
 //    more (no commit), and what it was asked for goes with the session.
 // 4. Only timeUnit (negative -> days) and interval (below 1 -> 1) are corrected on
