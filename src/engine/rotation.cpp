@@ -50,11 +50,6 @@ const SkinList& ActiveListLocked() {
     return ActiveListIsAllSkinsLocked() ? g_state.allSkins : g_state.settings.selectedSkins;
 }
 
-bool ActiveListIsAllSkins() {
-    ScopedLock guard(g_state.lock);
-    return ActiveListIsAllSkinsLocked();
-}
-
 void AdvanceToNextSkin() {
     std::vector<std::wstring> identifiers;
     int32_t index = 0;

@@ -7,7 +7,6 @@
 // The list the rotation walks; call with g_state.lock held.
 const SkinList& ActiveListLocked() REQUIRES(g_state.lock);
 // True when the active list is allSkins (theme sync mode, or all skins chosen).
-bool ActiveListIsAllSkins();
 bool ActiveListIsAllSkinsLocked() REQUIRES(g_state.lock);
 // Requests the next existing skin of the active list; nothing when it is empty.
 void AdvanceToNextSkin();

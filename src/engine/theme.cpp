@@ -73,15 +73,17 @@ LRESULT CALLBACK NotifyWindowProc(HWND window, UINT message, WPARAM wParam, LPAR
 }
 
 void SyncWithWindowsTheme() {
-    const bool dark = AppsUseDarkTheme();
-    std::wstring chosen;
+    std::wstring light;
+    std::wstring dark;
     {
         ScopedLock guard(g_state.lock);
         if (g_state.settings.changeMode != ChangeMode::kThemeSync) {
             return;
         }
-        chosen = dark ? g_state.settings.darkThemeSkin : g_state.settings.lightThemeSkin;
+        light = g_state.settings.lightThemeSkin;
+        dark = g_state.settings.darkThemeSkin;
     }
+    const std::wstring& chosen = AppsUseDarkTheme() ? dark : light;
     if (!SkinExists(chosen)) {
         return;
     }

@@ -3,7 +3,6 @@
 
 #include <atomic>
 #include <climits>
-#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -38,12 +37,8 @@ class SettingsTest : public PluginTest {
 protected:
     void SetUp() override {
         PluginTest::SetUp();
-        clock_ = std::make_unique<FakeClock>(5'000'000'000, LocalTime(2026, 3, 10, 21, 15, 42, 250));
+        testclock::Install(5'000'000'000, LocalTime(2026, 3, 10, 21, 15, 42, 250));
         AttachHost(kPlugin);
-    }
-    void TearDown() override {
-        clock_.reset();
-        PluginTest::TearDown();
     }
     void StoreList(const std::vector<std::wstring>& values, int32_t count) {
         devhost::SetSetting(kPlugin, kSel, L"Count", count);
@@ -60,7 +55,6 @@ protected:
         ScopedLock guard(g_state.lock);
         return Identifiers(g_state.settings.selectedSkins);
     }
-    std::unique_ptr<FakeClock> clock_;
 };
 
 TEST_F(SettingsTest, FirstStartLoadsDefaultsAndStartsTheDaySchedule) {
@@ -368,7 +362,7 @@ TEST_F(SettingsTest, SavedValuesLoadBackAndTheDateSurvives) {
     EXPECT_EQ(g_state.settings.lastChanged.wDay, 29);
     EXPECT_EQ(g_state.settings.lastChanged.wMinute, 7);
     EXPECT_EQ(g_state.settings.lastChanged.wSecond, 0);
-    EXPECT_EQ(g_state.lastSwitchStamp, FakeClock::monotonicNs);
+    EXPECT_EQ(g_state.lastSwitchStamp, testclock::MonotonicNs());
 }
 
 TEST_F(SettingsTest, LoadResynchronisesOnlyForTheSelectedList) {

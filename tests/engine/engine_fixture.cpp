@@ -4,60 +4,9 @@
 
 #include "engine/worker.h"
 
-namespace testclock {
-namespace {
-
-std::atomic<int64_t> g_monotonic{0};
-std::atomic<uint64_t> g_localUnits{0};
-std::atomic<int> g_monotonicReads{0};
-std::atomic<int> g_localReads{0};
-
-int64_t ReadMonotonic() {
-    ++g_monotonicReads;
-    return g_monotonic.load();
-}
-
-void ReadLocal(SYSTEMTIME* now) {
-    ++g_localReads;
-    const uint64_t units = g_localUnits.load();
-    FILETIME file;
-    file.dwLowDateTime = static_cast<DWORD>(units & 0xFFFFFFFFu);
-    file.dwHighDateTime = static_cast<DWORD>(units >> 32);
-    FileTimeToSystemTime(&file, now);
-}
-
-}  // namespace
-
-void Install() {
-    g_monotonic = 5000 * kSecondNs;
-    SetLocal(LocalTime(2026, 3, 10, 12, 0));
-    g_monotonicReads = 0;
-    g_localReads = 0;
-    g_clock = ClockSource{&ReadMonotonic, &ReadLocal};
-}
-
-void SetMonotonicNs(int64_t ns) { g_monotonic = ns; }
-int64_t MonotonicNs() { return g_monotonic.load(); }
-
-void SetLocal(const SYSTEMTIME& time) {
-    FILETIME file{};
-    EXPECT_TRUE(SystemTimeToFileTime(&time, &file)) << Describe(time);
-    g_localUnits = (static_cast<uint64_t>(file.dwHighDateTime) << 32) | file.dwLowDateTime;
-}
-
-int MonotonicReads() { return g_monotonicReads.load(); }
-int LocalReads() { return g_localReads.load(); }
-
-}  // namespace testclock
-
 void EngineTest::SetUp() {
     PluginTest::SetUp();
     testclock::Install();
-}
-
-void EngineTest::TearDown() {
-    PluginTest::TearDown();  // stops any worker before the clock goes back
-    g_clock = kSystemClock;
 }
 
 std::vector<std::wstring> EngineTest::MakeSkins(const std::vector<std::wstring>& names) {

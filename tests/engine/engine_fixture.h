@@ -14,23 +14,12 @@
 #include "support/plugin_fixture.h"
 #include "support/time_util.h"
 
-// Both clocks of the schedule, frozen until the test moves them.
-namespace testclock {
-void Install();
-void SetMonotonicNs(int64_t ns);
-int64_t MonotonicNs();
-void SetLocal(const SYSTEMTIME& time);
-int MonotonicReads();
-int LocalReads();
-}  // namespace testclock
-
 
 constexpr int64_t kSecondNs = 1000000000LL;
 
 class EngineTest : public PluginTest {
 protected:
     void SetUp() override;
-    void TearDown() override;
 
     // File skins made in the Skins folder; their identifiers.
     std::vector<std::wstring> MakeSkins(const std::vector<std::wstring>& names);

@@ -2,6 +2,8 @@
 
 #include <atomic>
 
+#include "support/time_util.h"
+
 namespace {
 
 std::atomic<bool> g_threadStartFails{false};
@@ -39,6 +41,7 @@ void PluginTest::SetUp() {
 
 void PluginTest::TearDown() {
     Shutdown();
+    testclock::Uninstall();  // after the worker has stopped
     RemoveTree(skins_);
 }
 

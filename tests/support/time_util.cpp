@@ -1,5 +1,8 @@
 #include "support/time_util.h"
 
+#include <gtest/gtest.h>
+
+#include <atomic>
 #include <cstdio>
 #include <utility>
 
@@ -25,40 +28,72 @@ std::string Describe(const SYSTEMTIME& time) {
     return text;
 }
 
-int64_t FakeClock::monotonicNs = 0;
-SYSTEMTIME FakeClock::local{};
-std::function<void()> FakeClock::onNextRead;
-
+namespace testclock {
 namespace {
 
-void RunOnNextRead() {
-    if (FakeClock::onNextRead) {
-        const std::function<void()> step = std::move(FakeClock::onNextRead);
-        FakeClock::onNextRead = nullptr;
+std::atomic<int64_t> g_monotonic{0};
+std::atomic<uint64_t> g_localUnits{0};
+std::atomic<int> g_monotonicReads{0};
+std::atomic<int> g_localReads{0};
+std::function<void()> g_step;  // set before g_stepPending, taken after it
+std::atomic<bool> g_stepPending{false};
+
+void RunStep() {
+    if (g_stepPending.exchange(false)) {
+        const std::function<void()> step = std::move(g_step);
         step();
     }
 }
 
-int64_t FakeMonotonic() {
-    RunOnNextRead();
-    return FakeClock::monotonicNs;
+int64_t ReadMonotonic() {
+    RunStep();
+    ++g_monotonicReads;
+    return g_monotonic.load();
 }
 
-void FakeLocal(SYSTEMTIME* now) {
-    RunOnNextRead();
-    *now = FakeClock::local;
+void ReadLocal(SYSTEMTIME* now) {
+    RunStep();
+    ++g_localReads;
+    const uint64_t units = g_localUnits.load();
+    FILETIME file;
+    file.dwLowDateTime = static_cast<DWORD>(units & 0xFFFFFFFFu);
+    file.dwHighDateTime = static_cast<DWORD>(units >> 32);
+    FileTimeToSystemTime(&file, now);
 }
 
 }  // namespace
 
-FakeClock::FakeClock(int64_t startNs, const SYSTEMTIME& startLocal) {
-    monotonicNs = startNs;
-    local = startLocal;
-    onNextRead = nullptr;
-    g_clock = ClockSource{&FakeMonotonic, &FakeLocal};
+void Install(int64_t monotonicNs, const SYSTEMTIME& local) {
+    g_monotonic = monotonicNs;
+    SetLocal(local);
+    g_monotonicReads = 0;
+    g_localReads = 0;
+    g_stepPending = false;
+    g_clock = ClockSource{&ReadMonotonic, &ReadLocal};
 }
 
-FakeClock::~FakeClock() {
+void Uninstall() {
     g_clock = kSystemClock;
-    onNextRead = nullptr;
+    g_stepPending = false;
 }
+
+void SetMonotonicNs(int64_t ns) { g_monotonic = ns; }
+int64_t MonotonicNs() { return g_monotonic.load(); }
+
+void SetLocal(const SYSTEMTIME& time) {
+    FILETIME file{};
+    EXPECT_TRUE(SystemTimeToFileTime(&time, &file)) << Describe(time);
+    g_localUnits = (static_cast<uint64_t>(file.dwHighDateTime) << 32) | file.dwLowDateTime;
+}
+
+int MonotonicReads() { return g_monotonicReads.load(); }
+int LocalReads() { return g_localReads.load(); }
+
+void OnNextRead(std::function<void()> step) {
+    g_step = std::move(step);
+    g_stepPending = true;
+}
+
+bool StepPending() { return g_stepPending.load(); }
+
+}  // namespace testclock

@@ -100,7 +100,7 @@ TEST_F(MainDialogTest, OkThatChangesToPeriodicRestartsTheScheduleFromThatMoment)
     const auto ids = MakeSkins({L"Aurora", L"Basalt"});
     for (const bool days : {true, false}) {
         SCOPED_TRACE(days ? "days" : "minutes");
-        FakeClock clock(kWeekNs, LocalTime(2026, 3, 3, 10, 0));
+        testclock::Install(kWeekNs, LocalTime(2026, 3, 3, 10, 0));
         g_state.settings.changeMode = ChangeMode::kThemeSync;
         g_state.settings.timeUnit = TimeUnit::kHours;
         g_state.settings.interval = 3;
@@ -123,7 +123,7 @@ TEST_F(MainDialogTest, OkThatChangesToPeriodicRestartsTheScheduleFromThatMoment)
             devhost::SetDateTime(dlg, IDC_PERIODIC_TIME, LocalTime(2000, 1, 1, 6, 0));
             devhost::PressOk(dlg);
         });
-        FakeClock::local = LocalTime(2026, 3, 3, 10, 30);  // the main OK, half an hour on
+        testclock::SetLocal(LocalTime(2026, 3, 3, 10, 30));  // the main OK, half an hour on
         ShowMainSettingsDialog(nullptr);
         EXPECT_EQ(ChangeMode::kPeriodic, g_state.settings.changeMode);
         EXPECT_EQ(commits + 2, devhost::CommitCount());

@@ -498,7 +498,7 @@ TEST_F(PeriodicDialogTest, WorkerTickDuringOkNeverSeesHalfTheChange) {
     MakeSkins({L"Aurora", L"Basalt"});
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        FakeClock clock(7 * kDayNs, LocalTime(2026, 3, 3, 10, 0));
+        testclock::Install(7 * kDayNs, LocalTime(2026, 3, 3, 10, 0));
         g_state.settings.changeMode = ChangeMode::kPeriodic;
         g_state.settings.targetSkins = RotationList::kAllSkins;
         g_state.settings.timeUnit = c.storedUnit;
@@ -512,10 +512,10 @@ TEST_F(PeriodicDialogTest, WorkerTickDuringOkNeverSeesHalfTheChange) {
         const int appliedBefore = devhost::ApplySkinCount();
         ShowPeriodic([&](HWND dlg) {
             devhost::SelectComboRow(dlg, IDC_PERIODIC_UNIT, c.unitRow);
-            FakeClock::onNextRead = [] { WorkerTick(); };
+            testclock::OnNextRead([] { WorkerTick(); });
             devhost::PressOk(dlg);
         });
-        EXPECT_FALSE(FakeClock::onNextRead) << "OK read no clock";
+        EXPECT_FALSE(testclock::StepPending()) << "OK read no clock";
         WorkerTick();  // the first tick after OK counts from OK
         EXPECT_EQ(0, g_state.switchPending.load());
         EXPECT_EQ(appliedBefore, devhost::ApplySkinCount()) << "a switch was requested";
